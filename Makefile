@@ -1,0 +1,27 @@
+# Front door: `make run` plays, `make test` runs every test (release and sanitizer builds).
+.PHONY: deps run build test test-release test-asan clean
+
+JOBS ?= $(shell nproc)
+
+deps:
+	./tools/install-deps.sh
+
+build: deps
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS)
+
+run: build
+	./build/release/corvane
+
+test-release: build
+	ctest --preset release -j $(JOBS)
+
+test-asan: deps
+	cmake --preset asan
+	cmake --build --preset asan -j $(JOBS)
+	ctest --preset asan -j $(JOBS)
+
+test: test-release test-asan
+
+clean:
+	rm -rf build
