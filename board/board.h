@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace board {
@@ -17,6 +18,14 @@ constexpr int32_t colourCode(int32_t h) { return 4 * h + 28; }
 
 // (N + 1) x (N + 1) codes indexed [x][y]; index 0 is always EMPTY and N + 1 does not exist.
 using Grid = std::array<std::array<int32_t, BOARD_SIZE + 1>, BOARD_SIZE + 1>;
+
+// Element (x, y) of a grid for the signed indices the game computes with, 0..N.
+constexpr int32_t& at(Grid& grid, int32_t x, int32_t y) {
+    return grid[static_cast<std::size_t>(x)][static_cast<std::size_t>(y)];
+}
+constexpr int32_t at(const Grid& grid, int32_t x, int32_t y) {
+    return grid[static_cast<std::size_t>(x)][static_cast<std::size_t>(y)];
+}
 
 extern Grid Board;       // the current position
 extern Grid SavedDeal;   // the board as last dealt; only dealing writes it
