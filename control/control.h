@@ -21,8 +21,8 @@ extern std::string lastKey;  // the last key poll's result, "" when none was wai
 constexpr int32_t WINDOW_WIDTH = board::BOARD_SIZE * board::CELL_SIZE + 16;
 constexpr int32_t WINDOW_HEIGHT = board::BOARD_SIZE * board::CELL_SIZE + 112;
 
-void startUp();        // grids, window, seed, first game
-void playIteration();  // one iteration of the play loop
+void startUp();           // grids, window, seed, first game
+void playIteration();     // one iteration of the play loop
 [[noreturn]] void run();  // startUp, then the play loop until the program ends
 
 void newGame();
@@ -31,8 +31,9 @@ void startPlay();
 [[noreturn]] void quit();
 void showTitleLine();
 
-// The play turn's two halves around the right-button test.
+// The play turn's two halves around the right-button test. The second half returns true
+// when the game-over panel started a new game, which begins the loop afresh.
 void playTurnFirstHalf(int32_t x, int32_t y, int32_t buttons);
-void playTurnSecondHalf();
+bool playTurnSecondHalf();
 
 }  // namespace control

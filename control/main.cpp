@@ -1,3 +1,5 @@
 #include "control/control.h"
 
-int main() { control::run(); }
+int main() {
+    control::run();
+}

@@ -1,0 +1,79 @@
+// Small pictures of boards and readers of the frame, shared by the tests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "board/board.h"
+#include "screen/font.h"
+
+namespace fixtures {
+
+// Letters of a board picture: b blue, m magenta, r red, y yellow, g green, '.' EMPTY.
+inline int32_t codeOf(char letter) {
+    switch (letter) {
+        case 'b':
+            return board::colourCode(1);
+        case 'm':
+            return board::colourCode(2);
+        case 'r':
+            return board::colourCode(3);
+        case 'y':
+            return board::colourCode(4);
+        case 'g':
+            return board::colourCode(5);
+        default:
+            return board::EMPTY;
+    }
+}
+
+// Sets Board to the picture, its last line on the bottom row and its first column on
+// column 1; every other cell is EMPTY.
+inline void setBoard(const std::vector<std::string>& picture) {
+    board::Board = {};
+    const int32_t top = board::BOARD_SIZE - static_cast<int32_t>(picture.size()) + 1;
+    for (size_t line = 0; line < picture.size(); ++line) {
+        for (size_t column = 0; column < picture[line].size(); ++column) {
+            board::Board[column + 1][static_cast<size_t>(top) + line] =
+                codeOf(picture[line][column]);
+        }
+    }
+}
+
+inline bool cellShows(const uint8_t* frame, int32_t width, int32_t row, int32_t column,
+                      int32_t code, int32_t foreground, int32_t background) {
+    for (int32_t py = 0; py < 8; ++py) {
+        for (int32_t px = 0; px < 8; ++px) {
+            const bool lit = ((surface::FONT_8X8[code][py] >> (7 - px)) & 1) != 0;
+            const size_t at = static_cast<size_t>((row - 1) * 8 + py) * static_cast<size_t>(width) +
+                              static_cast<size_t>((column - 1) * 8 + px);
+            if (frame[at] != (lit ? foreground : background)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// The text of `length` cells from (row, column), each cell read as the character whose
+// glyph it shows in the given colours; printable ASCII is tried first, so a blank cell
+// reads ' '. '?' where no glyph matches.
+inline std::string readText(const uint8_t* frame, int32_t width, int32_t row, int32_t column,
+                            int32_t length, int32_t foreground, int32_t background) {
+    std::string text;
+    for (int32_t c = column; c < column + length; ++c) {
+        char found = '?';
+        for (int32_t i = 0; i < 256; ++i) {
+            const int32_t code = (i + 32) % 256;
+            if (cellShows(frame, width, row, c, code, foreground, background)) {
+                found = static_cast<char>(code);
+                break;
+            }
+        }
+        text += found;
+    }
+    return text;
+}
+
+}  // namespace fixtures
