@@ -45,7 +45,7 @@ void redrawBoard() {
         for (int32_t y = 1; y <= BOARD_SIZE; ++y) {
             board::drawTile(x, y);
             for (int32_t h = 1; h <= board::COLOUR_COUNT; ++h) {
-                if (board::Board[x][y] == board::colourCode(h)) {
+                if (board::at(board::Board, x, y) == board::colourCode(h)) {
                     ++counts[h];
                 }
             }
@@ -64,11 +64,11 @@ void showGroup() {
     board::groupSize = 0;
     for (int32_t x = 1; x <= BOARD_SIZE; ++x) {
         for (int32_t y = 1; y <= BOARD_SIZE; ++y) {
-            if (board::GroupMarks[x][y] == 1 && board::groupColour != board::EMPTY) {
+            if (board::at(board::GroupMarks, x, y) == 1 && board::groupColour != board::EMPTY) {
                 ++board::groupSize;
                 surface::outlineBox(board::cellToPixel(x) + 2, board::cellToPixel(y) + 2,
                                     board::cellToPixel(x + 1) - 6, board::cellToPixel(y + 1) - 6,
-                                    board::Board[x][y] + 32);
+                                    board::at(board::Board, x, y) + 32);
             }
         }
     }

@@ -33,10 +33,11 @@ inline int32_t codeOf(char letter) {
 inline void setBoard(const std::vector<std::string>& picture) {
     board::Board = {};
     const int32_t top = board::BOARD_SIZE - static_cast<int32_t>(picture.size()) + 1;
-    for (size_t line = 0; line < picture.size(); ++line) {
-        for (size_t column = 0; column < picture[line].size(); ++column) {
-            board::Board[column + 1][static_cast<size_t>(top) + line] =
-                codeOf(picture[line][column]);
+    for (int32_t line = 0; line < static_cast<int32_t>(picture.size()); ++line) {
+        const std::string& cells = picture[static_cast<size_t>(line)];
+        for (int32_t column = 0; column < static_cast<int32_t>(cells.size()); ++column) {
+            board::at(board::Board, column + 1, top + line) =
+                codeOf(cells[static_cast<size_t>(column)]);
         }
     }
 }

@@ -171,7 +171,7 @@ void warpPointer(int32_t x, int32_t y) {
 }
 
 bool startTone(int32_t hertz, int32_t ms) {
-    machine.tones.push_back({machine.nowMs, hertz, ms});
+    machine.tones.push_back({machine.nowMs, hertz, ms, machine.shown});
     return machine.sound;
 }
 

@@ -22,6 +22,7 @@ struct Tone {
     int64_t startMs;
     int32_t hertz;
     int32_t ms;
+    std::vector<uint8_t> shown;  // what the window showed as the tone began
 };
 
 // Back to a fresh machine: no window, no events, pointer outside, clock at 0.
