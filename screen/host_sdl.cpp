@@ -291,9 +291,13 @@ bool openWindow(const std::string& caption, int32_t width, int32_t height,
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    // X11 only: without a display SDL would otherwise try Wayland, which prints to the
+    // console, and then fall back to an invisible offscreen window that waits forever.
+    SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "x11", SDL_HINT_OVERRIDE);
     SDL_LogSetOutputFunction(discardLog, nullptr);
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-        error = SDL_GetError();
+        // SDL's own message here names its clean-up, not the cause.
+        error = "cannot open the X display";
         return false;
     }
     window = SDL_CreateWindow(caption.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
