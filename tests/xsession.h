@@ -1,0 +1,72 @@
+// A private X server with the real game in it, for tests: starts Xvfb, runs the built binary
+// with its console captured, finds its window, reads the client area back and drives the
+// pointer and keyboard through XTest. One session per test process at a time.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace xsession {
+
+// The client area read back as 8-bit RGB triples, row by row.
+struct Image {
+    int32_t width = 0;
+    int32_t height = 0;
+    std::vector<uint8_t> rgb;
+};
+
+struct Rgb {
+    uint8_t r;
+    uint8_t g;
+    uint8_t b;
+    bool operator==(const Rgb&) const = default;
+};
+
+Rgb pixel(const Image& image, int32_t x, int32_t y);
+
+// Starts Xvfb on a free display and connects to it; false with a reason on failure.
+bool startServer(std::string& error);
+
+// Runs the game with DISPLAY naming the private server (or, without one, unset or set to
+// `display`), stdout and stderr going to files.
+bool startGame(std::string& error);
+bool startGameWithDisplay(const char* display, std::string& error);
+
+// Kills whatever is still running and removes the captured files.
+void stop();
+
+// Ends the X server under the running game, as a crashed or closed session would.
+void killServer();
+
+// Waits for the game's top-level window, matched by name or by process id.
+bool findWindow(int32_t timeoutMs);
+std::string windowName();
+void clientSize(int32_t& width, int32_t& height);
+void clientOrigin(int32_t& x, int32_t& y);  // top-left of the client area on the screen
+
+Image grab();
+// Polls the window image every few milliseconds until `holds` is true for it or the time
+// is up; returns the last image read and whether it held.
+bool waitForImage(const std::function<bool(const Image&)>& holds, int32_t timeoutMs, Image& last);
+
+// Input through XTest, in client coordinates.
+void movePointer(int32_t x, int32_t y);
+void click(uint32_t button);  // press, hold ~60 ms, release: the game sees button levels
+void tapKey(const char* keysymName);
+// The close request a window manager sends for the close box.
+void requestClose();
+// The pointer's position relative to the client area.
+bool pointerPosition(int32_t& x, int32_t& y);
+
+// Waits for the game to end; on timeout kills it and returns false.
+bool waitExit(int32_t timeoutMs, int32_t& status);
+bool running();
+
+std::string capturedStdout();
+std::string capturedStderr();
+
+}  // namespace xsession
