@@ -306,9 +306,11 @@ TEST_P(ExitTest, EndsWithStatusZeroAndABlankConsole) {
                 // Still playing after the close request: the outline follows the pointer to
                 // a group apart from the centre's.
                 int32_t otherX = 1;
-                while (at(cells, otherX, 1).colour == at(cells, CENTRE_CELL, CENTRE_CELL).colour) {
+                while (otherX < N &&
+                       at(cells, otherX, 1).colour == at(cells, CENTRE_CELL, CENTRE_CELL).colour) {
                     ++otherX;
                 }
+                ASSERT_NE(at(cells, otherX, 1).colour, at(cells, CENTRE_CELL, CENTRE_CELL).colour);
                 xsession::movePointer(cellMiddle(otherX), cellMiddle(1));
                 Cells shown{};
                 ASSERT_TRUE(waitForBoard(
