@@ -39,14 +39,14 @@ struct PanelLine {
 }  // namespace
 
 void redrawBoard() {
-    // counts[h] for colour h = 1..5; index 0 unused.
-    std::array<int32_t, board::COLOUR_COUNT + 1> counts{};
+    // counts[h - 1] for colour h = 1..5.
+    std::array<int32_t, board::COLOUR_COUNT> counts{};
     for (int32_t x = 1; x <= BOARD_SIZE; ++x) {
         for (int32_t y = 1; y <= BOARD_SIZE; ++y) {
             board::drawTile(x, y);
             for (int32_t h = 1; h <= board::COLOUR_COUNT; ++h) {
                 if (board::at(board::Board, x, y) == board::colourCode(h)) {
-                    ++counts[h];
+                    ++counts[static_cast<size_t>(h - 1)];
                 }
             }
         }
@@ -56,7 +56,7 @@ void redrawBoard() {
         surface::fillBox(h * CELL - CELL / 2, N * CELL + CELL, h * CELL, N * CELL + CELL + CELL / 2,
                          board::colourCode(h));
         surface::locate(countRow, nearest(CELL * h / 8 - 1));
-        surface::printNumber("##", counts[h]);
+        surface::printNumber("##", counts[static_cast<size_t>(h - 1)]);
     }
 }
 

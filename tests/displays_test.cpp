@@ -79,7 +79,7 @@ TEST_F(Displays, LegendBoxesAndCountsStandUnderTheBoard) {
 
     // The info text follows the fifth count, one column further right here.
     pointAt(1, 1);
-    EXPECT_EQ(text(68, 22, 15, 10), "   1 (+0)     ");
+    EXPECT_EQ(text(68, 22, 21, 10), "   100 (+333333)     ");
 }
 
 TEST_F(Displays, TilesAreRepaintedAndEmptyCellsErased) {
@@ -90,7 +90,7 @@ TEST_F(Displays, TilesAreRepaintedAndEmptyCellsErased) {
     EXPECT_EQ(pixel(8, 456), board::colourCode(1));
     EXPECT_EQ(pixel(484, 484), 0);  // empty cell (15, 15) drawn black
     EXPECT_EQ(pixel(40, 456), board::colourCode(2));
-    EXPECT_EQ(pixel(37, 456), 0);   // a tile stops 3 pixels short of the next
+    EXPECT_EQ(pixel(37, 456), 9);   // the gaps between tiles are not the tiles' to draw
     EXPECT_EQ(pixel(490, 490), 9);  // the right margin is not the board's
 }
 
@@ -116,7 +116,8 @@ TEST_F(Displays, InfoTextDescribesTheMarkedGroup) {
     for (const InfoCase& c : cases) {
         displays::redrawBoard();
         pointAt(c.column, c.row);
-        EXPECT_EQ(text(68, 21, 15, 10), c.text) << c.name;
+        EXPECT_EQ(text(68, 21, static_cast<int32_t>(std::string(c.text).size()), 10), c.text)
+            << c.name;
         EXPECT_EQ(surface::textState().foreground, 7) << c.name;
     }
 }

@@ -62,8 +62,8 @@ void press(int32_t button) { queueEvent(host::EventKind::ButtonDown, button); }
 void release(int32_t button) { queueEvent(host::EventKind::ButtonUp, button); }
 void wheel(int32_t notches) { queueEvent(host::EventKind::Wheel, notches); }
 void typeText(const std::string& text) {
-    for (unsigned char c : text) {
-        queueEvent(host::EventKind::Text, c);
+    for (const char c : text) {
+        queueEvent(host::EventKind::Text, static_cast<unsigned char>(c));
     }
 }
 void typeKey(host::KeyName key) { queueEvent(host::EventKind::Key, static_cast<int32_t>(key)); }
