@@ -332,8 +332,9 @@ void outlineBox(double x1, double y1, double x2, double y2, int32_t colour) {
 PointerState pollPointer() {
     present();
     pump();
-    const bool quiet = eventsSincePointerPoll == 0 && !drawnSincePointerPoll && unreadKeys() == 0;
-    if (quiet) {
+    // Keys count when they arrive (as events), not while they sit unread: a loop that polls
+    // only the pointer, with a key waiting in the queue, must still sleep.
+    if (eventsSincePointerPoll == 0 && !drawnSincePointerPoll) {
         host::waitEvent(IDLE_WAIT_MS);
         pump();
     }
