@@ -59,6 +59,7 @@ Rect dirty{0, 0, -1, -1};
 // What happened since the last pointer poll, for the idle wait.
 int32_t eventsSincePointerPoll = 0;
 bool drawnSincePointerPoll = false;
+bool keyTakenSincePointerPoll = false;
 
 void markDirty(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
     if (dirty.x1 > dirty.x2) {
@@ -152,6 +153,7 @@ void setUpFrame(int32_t width, int32_t height) {
     dirty = {0, 0, -1, -1};
     eventsSincePointerPoll = 0;
     drawnSincePointerPoll = false;
+    keyTakenSincePointerPoll = false;
 }
 
 // Fills the rectangle of whole pixels, both corners included, clipped to the frame.
@@ -333,13 +335,16 @@ PointerState pollPointer() {
     present();
     pump();
     // Keys count when they arrive (as events), not while they sit unread: a loop that polls
-    // only the pointer, with a key waiting in the queue, must still sleep.
-    if (eventsSincePointerPoll == 0 && !drawnSincePointerPoll) {
+    // only the pointer, with a key waiting in the queue, must still sleep. A loop that is
+    // taking keys one per turn goes on without sleeping while more are waiting.
+    const bool takingKeys = keyTakenSincePointerPoll && unreadKeys() > 0;
+    if (eventsSincePointerPoll == 0 && !drawnSincePointerPoll && !takingKeys) {
         host::waitEvent(IDLE_WAIT_MS);
         pump();
     }
     eventsSincePointerPoll = 0;
     drawnSincePointerPoll = false;
+    keyTakenSincePointerPoll = false;
 
     int32_t x = 0;
     int32_t y = 0;
@@ -365,6 +370,7 @@ std::string pollKey() {
     }
     std::string key = std::move(keyRing[static_cast<size_t>(keyHead)]);
     keyHead = (keyHead + 1) % KEY_QUEUE_SLOTS;
+    keyTakenSincePointerPoll = true;
     return key;
 }
 

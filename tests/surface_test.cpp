@@ -513,10 +513,19 @@ TEST(Pointer, IdleWaitOnlyWhenNothingHappened) {
     EXPECT_EQ(script::now(), 200);
     EXPECT_EQ(surface::pollKey(), "q");
 
+    script::typeText("ab");  // a loop taking one key per turn does not sleep between them
+    surface::pollPointer();
+    EXPECT_EQ(surface::pollKey(), "a");
+    surface::pollPointer();
+    EXPECT_EQ(script::now(), 200);
+    EXPECT_EQ(surface::pollKey(), "b");
+    surface::pollPointer();  // the queue is empty again: back to sleeping
+    EXPECT_EQ(script::now(), 300);
+
     script::after(30);  // an event during the wait ends it at once
     script::moveTo(7, 8);
     const surface::PointerState p = surface::pollPointer();
-    EXPECT_EQ(script::now(), 230);
+    EXPECT_EQ(script::now(), 330);
     EXPECT_EQ(p.x, 7);
 }
 
