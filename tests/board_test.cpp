@@ -12,6 +12,7 @@
 
 #include "board/board.h"
 #include "screen/surface.h"
+#include "tests/fixtures.h"
 #include "tests/scripted_host.h"
 
 namespace {
@@ -22,40 +23,14 @@ using board::BOARD_SIZE;
 using board::EMPTY;
 using board::GroupMarks;
 using board::SavedDeal;
+using fixtures::codeOf;
+using fixtures::letterOf;
+using fixtures::LETTERS;
+using fixtures::setBoard;
 
 constexpr int32_t N = BOARD_SIZE;
 constexpr int32_t WINDOW_WIDTH = 496;
 constexpr int32_t WINDOW_HEIGHT = 592;
-
-// Picture letters: b blue, m magenta, r red, y yellow, g green (colours 1..5), '.' EMPTY.
-constexpr std::string_view LETTERS = "bmryg";
-
-int32_t codeOf(char letter) {
-    const size_t h = LETTERS.find(letter);
-    return h == std::string_view::npos ? EMPTY : board::colourCode(static_cast<int32_t>(h) + 1);
-}
-
-char letterOf(int32_t code) {
-    for (int32_t h = 1; h <= board::COLOUR_COUNT; ++h) {
-        if (code == board::colourCode(h)) {
-            return LETTERS[static_cast<size_t>(h - 1)];
-        }
-    }
-    return code == EMPTY ? '.' : '?';
-}
-
-// Sets Board to the picture with its last line on the bottom row and its first character
-// in column 1; every other cell, row 0 and column 0 included, is EMPTY.
-void setBoard(const std::vector<std::string>& picture) {
-    Board = {};
-    const int32_t top = N - static_cast<int32_t>(picture.size()) + 1;
-    for (int32_t line = 0; line < static_cast<int32_t>(picture.size()); ++line) {
-        const std::string& cells = picture[static_cast<size_t>(line)];
-        for (int32_t column = 0; column < static_cast<int32_t>(cells.size()); ++column) {
-            at(Board, column + 1, top + line) = codeOf(cells[static_cast<size_t>(column)]);
-        }
-    }
-}
 
 // The full N-row picture of a short bottom-aligned one, padded with EMPTY.
 std::vector<std::string> fullPicture(const std::vector<std::string>& picture) {

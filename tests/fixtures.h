@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "board/board.h"
@@ -10,22 +11,23 @@
 
 namespace fixtures {
 
-// Letters of a board picture: b blue, m magenta, r red, y yellow, g green, '.' EMPTY.
+// Letters of a board picture: b blue, m magenta, r red, y yellow, g green (colours 1..5),
+// '.' EMPTY.
+constexpr std::string_view LETTERS = "bmryg";
+
 inline int32_t codeOf(char letter) {
-    switch (letter) {
-        case 'b':
-            return board::colourCode(1);
-        case 'm':
-            return board::colourCode(2);
-        case 'r':
-            return board::colourCode(3);
-        case 'y':
-            return board::colourCode(4);
-        case 'g':
-            return board::colourCode(5);
-        default:
-            return board::EMPTY;
+    const size_t h = LETTERS.find(letter);
+    return h == std::string_view::npos ? board::EMPTY
+                                       : board::colourCode(static_cast<int32_t>(h) + 1);
+}
+
+inline char letterOf(int32_t code) {
+    for (int32_t h = 1; h <= board::COLOUR_COUNT; ++h) {
+        if (code == board::colourCode(h)) {
+            return LETTERS[static_cast<size_t>(h - 1)];
+        }
     }
+    return code == board::EMPTY ? '.' : '?';
 }
 
 // Sets Board to the picture, its last line on the bottom row and its first column on
