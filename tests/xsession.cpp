@@ -302,8 +302,9 @@ bool startServer(std::string& error) {
         error = "Xvfb did not start";
         return false;
     }
-    displayName = ":";  // appended, not concatenated: g++ 12 warns falsely on ":" + string
-    displayName += number.substr(0, number.find('\n'));
+    number.resize(number.find('\n'));
+    number.insert(number.begin(), ':');  // g++ 12 warns falsely on ":" + string
+    displayName = std::move(number);
     display = XOpenDisplay(displayName.c_str());
     if (display == nullptr) {
         error = "cannot open " + displayName;
