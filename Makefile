@@ -23,5 +23,10 @@ test-asan: deps
 
 test: test-release test-asan
 
+# The Debian package: build/release/corvane_<version>_<arch>.deb
+.PHONY: deb
+deb: build
+	cd build/release && cpack -G DEB
+
 clean:
 	rm -rf build

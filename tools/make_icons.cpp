@@ -1,0 +1,178 @@
+// Draws the application icon from the game's own tiles and palette and writes it as PNG
+// files at every size the desktop asks for:
+//   make_icons OUTPUT_DIR
+// writes OUTPUT_DIR/<size>x<size>/apps/corvane.png for each size.
+//
+// The icon is a 3 x 3 piece of board: tiles in the board's colour codes with the board's
+// gaps, and one group outlined the way the pointer outlines it in play. Only the palette
+// table and the board's header constants are used; the frame and box routines of the
+// surface live next to its input and window code, and linking them would bring in a host.
+#include <zlib.h>
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "board/board.h"
+#include "screen/palette.h"
+
+namespace icons {
+
+constexpr std::array<int32_t, 6> SIZES = {16, 32, 48, 64, 128, 256};
+constexpr int32_t TILES = 3;  // tiles per side of the icon
+
+// Colours 1..5 of the tiles, row by row; the five tiles of colour 1 form one group.
+constexpr int32_t COLOURS[TILES][TILES] = {
+    {1, 1, 3},
+    {4, 1, 2},
+    {1, 1, 5},
+};
+constexpr int32_t OUTLINED_COLOUR = 1;
+
+// The board's proportions, in pixels of one cell of CELL_SIZE: a tile leaves a gap of 3
+// to the next, and a group outline is one pixel wide, 2 pixels inside the tile's edge.
+constexpr double GAP = 3.0;
+constexpr double TILE = board::CELL_SIZE - GAP;
+constexpr double OUTLINE_INSET = 2.0;
+constexpr double OUTLINE_WIDTH = 1.0;
+
+constexpr int32_t OUTLINE_OFFSET = 32;  // an outline's palette index is the tile code + 32
+
+struct Image {
+    int32_t size;
+    std::vector<uint8_t> rgba;  // size x size pixels, transparent where nothing is drawn
+};
+
+int32_t nearest(double v) {
+    return static_cast<int32_t>(std::nearbyint(v));
+}
+
+// Fills pixels x1..x2-1, y1..y2-1 with palette colour `index`, fully opaque.
+void fill(Image& image, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t index) {
+    const uint8_t* rgb = surface::DEFAULT_PALETTE[index];
+    for (int32_t y = y1; y < y2; ++y) {
+        for (int32_t x = x1; x < x2; ++x) {
+            const auto at = static_cast<size_t>((y * image.size + x) * 4);
+            image.rgba[at] = rgb[0];
+            image.rgba[at + 1] = rgb[1];
+            image.rgba[at + 2] = rgb[2];
+            image.rgba[at + 3] = 255;
+        }
+    }
+}
+
+// A ring `width` pixels wide just inside the box x1..x2-1, y1..y2-1.
+void ring(Image& image, int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t width,
+          int32_t index) {
+    fill(image, x1, y1, x2, y1 + width, index);
+    fill(image, x1, y2 - width, x2, y2, index);
+    fill(image, x1, y1, x1 + width, y2, index);
+    fill(image, x2 - width, y1, x2, y2, index);
+}
+
+// The tiles fill the whole icon: TILES tiles and TILES - 1 gaps span `size` pixels, with
+// the gap at least one pixel so the tiles stay apart at the smallest sizes.
+Image drawIcon(int32_t size) {
+    Image image{size, std::vector<uint8_t>(static_cast<size_t>(size * size * 4), 0)};
+    const double scale = size / (TILES * TILE + (TILES - 1) * GAP);
+    const double gap = std::max(1.0, static_cast<double>(nearest(GAP * scale)));
+    const double tile = (size - (TILES - 1) * gap) / TILES;
+    const int32_t inset = nearest(OUTLINE_INSET * tile / TILE);
+    const int32_t width = std::max(1, nearest(OUTLINE_WIDTH * tile / TILE));
+    for (int32_t row = 0; row < TILES; ++row) {
+        for (int32_t column = 0; column < TILES; ++column) {
+            const int32_t x1 = nearest(column * (tile + gap));
+            const int32_t y1 = nearest(row * (tile + gap));
+            const int32_t x2 = nearest(column * (tile + gap) + tile);
+            const int32_t y2 = nearest(row * (tile + gap) + tile);
+            const int32_t colour = COLOURS[row][column];
+            const int32_t code = board::colourCode(colour);
+            fill(image, x1, y1, x2, y2, code);
+            if (colour == OUTLINED_COLOUR) {
+                ring(image, x1 + inset, y1 + inset, x2 - inset, y2 - inset, width,
+                     code + OUTLINE_OFFSET);
+            }
+        }
+    }
+    return image;
+}
+
+void putBigEndian(std::vector<uint8_t>& out, uint32_t value) {
+    for (int32_t shift = 24; shift >= 0; shift -= 8) {
+        out.push_back(static_cast<uint8_t>(value >> shift));
+    }
+}
+
+void putChunk(std::vector<uint8_t>& out, const char (&type)[5], const std::vector<uint8_t>& data) {
+    putBigEndian(out, static_cast<uint32_t>(data.size()));
+    const size_t typeAt = out.size();
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), data.begin(), data.end());
+    const uLong crc = crc32(0L, out.data() + typeAt, static_cast<uInt>(data.size() + 4));
+    putBigEndian(out, static_cast<uint32_t>(crc));
+}
+
+// An 8-bit RGBA PNG: each row starts with filter type 0, and the rows are deflated whole.
+std::vector<uint8_t> encodePng(const Image& image) {
+    const auto size = static_cast<uint32_t>(image.size);
+    const size_t rowBytes = static_cast<size_t>(size) * 4;
+    std::vector<uint8_t> raw;
+    for (size_t y = 0; y < size; ++y) {
+        raw.push_back(0);
+        raw.insert(raw.end(), image.rgba.begin() + static_cast<std::ptrdiff_t>(y * rowBytes),
+                   image.rgba.begin() + static_cast<std::ptrdiff_t>((y + 1) * rowBytes));
+    }
+    uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
+    std::vector<uint8_t> packed(packedSize);
+    if (compress2(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size()),
+                  Z_BEST_COMPRESSION) != Z_OK) {
+        return {};
+    }
+    packed.resize(packedSize);
+
+    std::vector<uint8_t> header;
+    putBigEndian(header, size);
+    putBigEndian(header, size);
+    header.insert(header.end(), {8, 6, 0, 0, 0});  // depth 8, RGBA, deflate, filter 0, no interlace
+
+    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    putChunk(png, "IHDR", header);
+    putChunk(png, "IDAT", packed);
+    putChunk(png, "IEND", {});
+    return png;
+}
+
+bool writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        return false;
+    }
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && written;
+}
+
+}  // namespace icons
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_icons OUTPUT_DIR\n");
+        return 2;
+    }
+    for (const int32_t size : icons::SIZES) {
+        const std::string sizeName = std::to_string(size) + "x" + std::to_string(size);
+        const std::filesystem::path folder = std::filesystem::path(argv[1]) / sizeName / "apps";
+        std::error_code error;
+        std::filesystem::create_directories(folder, error);
+        const std::vector<uint8_t> png = icons::encodePng(icons::drawIcon(size));
+        if (error || png.empty() || !icons::writeFile(folder / "corvane.png", png)) {
+            std::fprintf(stderr, "make_icons: cannot write the %s icon in %s\n", sizeName.c_str(),
+                         argv[1]);
+            return 1;
+        }
+    }
+    return 0;
+}
