@@ -633,9 +633,9 @@ bool savePng(const Image& image, const std::string& path) {
     if (indexed) {
         std::vector<uint8_t> palette;
         for (const uint32_t rgb : colours) {
-            palette.insert(palette.end(), {static_cast<uint8_t>(rgb >> 16),
-                                           static_cast<uint8_t>(rgb >> 8),
-                                           static_cast<uint8_t>(rgb)});
+            palette.insert(palette.end(),
+                           {static_cast<uint8_t>(rgb >> 16), static_cast<uint8_t>(rgb >> 8),
+                            static_cast<uint8_t>(rgb)});
         }
         putChunk(png, "PLTE", palette);
     }

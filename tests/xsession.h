@@ -35,6 +35,9 @@ bool startServer(std::string& error);
 // `display`), stdout and stderr going to files.
 bool startGame(std::string& error);
 bool startGameWithDisplay(const char* display, std::string& error);
+// Runs the game on the private server with these extra "NAME=value" entries in its
+// environment.
+bool startGameWithEnvironment(const std::vector<std::string>& extra, std::string& error);
 
 // Kills whatever is still running and removes the captured files.
 void stop();
@@ -68,5 +71,9 @@ bool running();
 
 std::string capturedStdout();
 std::string capturedStderr();
+
+// Writes the image as a PNG file (8-bit indexed when it has at most 256 colours, else RGB;
+// deflate's uncompressed blocks, so no compression library is needed).
+bool savePng(const Image& image, const std::string& path);
 
 }  // namespace xsession
