@@ -113,7 +113,7 @@ std::string rightAligned(int32_t value, size_t places) {
     return std::string(places - std::min(places, digits.size()), ' ') + digits;
 }
 
-// The group the game marks from (x, y) on `codes`: its marks and its size.
+// The group the game marks from `cell` on `codes`: its marks and its size.
 int32_t markFrom(const Grid& codes, Cell cell, Grid& marks) {
     board::Board = codes;
     board::markGroup(cell.x, cell.y);
@@ -450,8 +450,8 @@ TEST_F(WindowPlay, TheOutlineAndInfoTextFollowThePointerAsTheBoardCodeMarksGroup
     ASSERT_NO_FATAL_FAILURE(startGame(play));
     const Grid dealt = play.codes;
 
-    // Window pixels to point at; -1 stands for "outside the window", which the game reads
-    // as cell (1, 1).
+    // Window pixels to point at. A negative point lies outside the window, where the
+    // game's pointer poll reports -1, which maps to cell (1, 1).
     struct Point {
         const char* what;
         int32_t x;
