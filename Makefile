@@ -21,7 +21,19 @@ test-asan: deps
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
 
-test: test-release test-asan
+test: test-release test-asan test-fuzz
+
+# The fuzzer on the real play loop for about a minute, from a fresh corpus; a crash or a
+# failed check fails the target and leaves the input in build/fuzz/crashes/.
+.PHONY: test-fuzz
+FUZZ_SECONDS ?= 60
+test-fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	rm -rf build/fuzz/corpus
+	mkdir -p build/fuzz/corpus build/fuzz/crashes
+	./build/fuzz/tests/fuzz_play -max_total_time=$(FUZZ_SECONDS) -max_len=512 \
+		-artifact_prefix=build/fuzz/crashes/ -print_final_stats=1 build/fuzz/corpus
 
 # The Debian package: build/release/corvane_<version>_<arch>.deb
 .PHONY: deb

@@ -1,0 +1,22 @@
+# Reliability: the input soak and fuzzer on the scripted host, the replayed fuzzer finds,
+# and the real binary under random input and faults of its environment.
+
+add_executable(soak_test soak_test.cpp)
+target_link_libraries(soak_test PRIVATE corvane_control corvane_scripted_host GTest::gtest_main)
+gtest_discover_tests(soak_test DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 600)
+
+# Inputs kept from fuzzing, replayed through the fuzz target's decoding and checks.
+add_executable(fuzz_regressions_test regressions/replay_test.cpp fuzz_play.cpp)
+target_link_libraries(fuzz_regressions_test PRIVATE corvane_control corvane_scripted_host
+                      GTest::gtest_main)
+target_compile_definitions(fuzz_regressions_test
+                           PRIVATE CORVANE_REGRESSIONS_DIR="${CMAKE_CURRENT_SOURCE_DIR}/regressions")
+gtest_discover_tests(fuzz_regressions_test DISCOVERY_TIMEOUT 30)
+
+# The libFuzzer target, in the clang build of the `fuzz` preset only.
+if(CORVANE_FUZZ)
+  add_executable(fuzz_play fuzz_play.cpp)
+  target_link_libraries(fuzz_play PRIVATE corvane_control corvane_scripted_host)
+  target_compile_options(fuzz_play PRIVATE -fsanitize=fuzzer)
+  target_link_options(fuzz_play PRIVATE -fsanitize=fuzzer)
+endif()
