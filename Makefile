@@ -1,5 +1,5 @@
 # Front door: `make run` plays, `make test` runs every test (release and sanitizer builds).
-.PHONY: deps run build test test-release test-asan clean
+.PHONY: deps run build test test-release test-asan bench bench-smoke clean
 
 JOBS ?= $(shell nproc)
 
@@ -21,7 +21,7 @@ test-asan: deps
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
 
-test: test-release test-asan test-fuzz
+test: test-release test-asan bench-smoke test-fuzz
 
 # The fuzzer on the real play loop for about a minute, from a fresh corpus; a crash or a
 # failed check fails the target and leaves the input in build/fuzz/crashes/.
@@ -34,6 +34,14 @@ test-fuzz: deps
 	mkdir -p build/fuzz/corpus build/fuzz/crashes
 	./build/fuzz/tests/fuzz_play -max_total_time=$(FUZZ_SECONDS) -max_len=512 \
 		-artifact_prefix=build/fuzz/crashes/ -print_final_stats=1 build/fuzz/corpus
+
+# The performance benchmark: the game against a minimal SDL2 program, in a private Xvfb.
+bench: build
+	./build/release/bench/corvane_bench
+
+# CI's smoke run of the benchmark: few samples, only that it completes and prints its table.
+bench-smoke: build
+	./build/release/bench/corvane_bench --smoke
 
 # The Debian package: build/release/corvane_<version>_<arch>.deb
 .PHONY: deb

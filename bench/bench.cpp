@@ -1,0 +1,568 @@
+// The benchmark driver: measures the real game and the floor program side by side in one
+// private X server and prints a table of start-up time, hover and click latency, idle CPU
+// and peak memory for both. `--smoke` takes few samples and short idle windows, only to show
+// that the whole run works.
+#include <SDL.h>
+
+#include <sys/utsname.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bench/process.h"
+#include "bench/xdriver.h"
+#include "board/board.h"
+#include "screen/palette.h"
+
+namespace {
+
+constexpr int32_t N = board::BOARD_SIZE;
+constexpr int32_t PITCH = board::CELL_SIZE;
+constexpr int32_t MARGIN = board::BOARD_MARGIN;
+constexpr int32_t TILE = 29;
+constexpr int32_t RING = 2;  // the outline sits this far inside the tile
+constexpr int32_t BOARD_PIXELS = N * PITCH - (PITCH - TILE);
+constexpr int32_t WINDOW_CENTRE_X = 248;
+constexpr int32_t OUTSIDE_X = 2;  // a screen position left of and above the centred window
+constexpr int32_t OUTSIDE_Y = 2;
+constexpr uint32_t LEFT_BUTTON = 1;
+
+constexpr int32_t SHOW_TIMEOUT_MS = 10000;  // bound for anything to appear
+constexpr int32_t SETTLE_MS = 50;           // lets the program go idle before a sample
+constexpr int32_t MOVE_DONE_MS = 350;       // a move's 200 ms pause and the redraw after it
+constexpr int32_t IDLE_ENTRY_MS = 500;      // before an idle window starts
+constexpr int32_t BETWEEN_STARTS_MS = 100;
+constexpr int32_t MOVES_PER_DEAL = 8;
+
+struct Settings {
+    int32_t startRuns;
+    int32_t hoverSamples;
+    int32_t clickSamples;
+    int32_t idleSeconds;
+};
+
+constexpr Settings FULL = {15, 100, 60, 10};
+constexpr Settings SMOKE = {2, 5, 3, 1};
+
+struct Program {
+    const char* name;
+    std::string path;
+    bool isGame;  // the game outlines whole groups and makes real moves
+};
+
+struct Figures {
+    std::vector<double> startMs;
+    std::vector<double> hoverMs;
+    std::vector<double> clickMs;
+    // % of one core: from utime + stime (clock ticks), and from the scheduler's exact count.
+    double idleOnBoard = -1.0;
+    double idleOutside = -1.0;
+    double idleOnBoardExact = -1.0;
+    double idleOutsideExact = -1.0;
+    double peakMiB = -1.0;
+    int32_t failures = 0;
+};
+
+// Colour codes of the cells as read back: 0 empty, a tile's code, -1 unreadable.
+using Codes = board::Grid;
+
+uint32_t paletteRgb(int32_t index) {
+    const uint8_t* entry = surface::DEFAULT_PALETTE[index];
+    return (static_cast<uint32_t>(entry[0]) << 16) | (static_cast<uint32_t>(entry[1]) << 8) |
+           entry[2];
+}
+
+int32_t cellLeft(int32_t cell) {
+    return MARGIN + PITCH * (cell - 1);
+}
+
+int32_t codeOf(uint32_t rgb) {
+    for (int32_t h = 1; h <= board::COLOUR_COUNT; ++h) {
+        if (paletteRgb(board::colourCode(h)) == rgb) {
+            return board::colourCode(h);
+        }
+    }
+    return rgb == 0 ? board::EMPTY : -1;
+}
+
+xdriver::Image grabBoard(unsigned long window) {
+    return xdriver::grab(window, MARGIN, MARGIN, BOARD_PIXELS, BOARD_PIXELS);
+}
+
+// The codes of a board image (taken at each tile's corner, which an outline never covers).
+bool readCodes(const xdriver::Image& image, Codes& codes) {
+    if (image.rgb.empty()) {
+        return false;
+    }
+    codes = {};
+    for (int32_t x = 1; x <= N; ++x) {
+        for (int32_t y = 1; y <= N; ++y) {
+            const int32_t code =
+                codeOf(xdriver::pixel(image, cellLeft(x) - MARGIN, cellLeft(y) - MARGIN));
+            if (code < 0) {
+                return false;
+            }
+            board::at(codes, x, y) = code;
+        }
+    }
+    return true;
+}
+
+// Start-up is over when every one of the 225 tiles shows a tile colour.
+bool boardDrawn(const xdriver::Image& image) {
+    Codes codes{};
+    if (!readCodes(image, codes)) {
+        return false;
+    }
+    for (int32_t x = 1; x <= N; ++x) {
+        for (int32_t y = 1; y <= N; ++y) {
+            if (board::at(codes, x, y) == board::EMPTY) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// A tile as it should look: filled with `code`, with or without its outline.
+bool tileShows(const xdriver::Image& tile, int32_t code, bool outlined) {
+    if (tile.rgb.empty()) {
+        return false;
+    }
+    const uint32_t fill = paletteRgb(code);
+    const uint32_t ring = outlined ? paletteRgb(code + 32) : fill;
+    const int32_t far = TILE - 1 - RING;
+    return xdriver::pixel(tile, 0, 0) == fill && xdriver::pixel(tile, TILE - 1, TILE - 1) == fill &&
+           xdriver::pixel(tile, RING, RING) == ring && xdriver::pixel(tile, far, far) == ring &&
+           xdriver::pixel(tile, TILE / 2, TILE / 2) == fill;
+}
+
+xdriver::Image grabTile(unsigned long window, int32_t x, int32_t y) {
+    return xdriver::grab(window, cellLeft(x), cellLeft(y), TILE, TILE);
+}
+
+// Reads the tile in a tight loop until it shows as wanted; the microseconds it took from
+// `startUs`, or -1 on time-out.
+double waitForTile(unsigned long window, int32_t x, int32_t y, int32_t code, bool outlined,
+                   int64_t startUs) {
+    const int64_t deadline = startUs + int64_t{SHOW_TIMEOUT_MS} * 1000;
+    for (;;) {
+        const bool shown = tileShows(grabTile(window, x, y), code, outlined);
+        const int64_t now = process::nowUs();
+        if (shown) {
+            return static_cast<double>(now - startUs) / 1000.0;
+        }
+        if (now > deadline) {
+            return -1.0;
+        }
+    }
+}
+
+bool waitFor(const std::function<bool()>& holds, int32_t timeoutMs) {
+    const int64_t deadline = process::nowUs() + int64_t{timeoutMs} * 1000;
+    while (!holds()) {
+        if (process::nowUs() > deadline) {
+            return false;
+        }
+        process::sleepMs(1);
+    }
+    return true;
+}
+
+// Process start to the whole board on screen, in milliseconds; -1 on failure.
+double measureStart(const Program& program) {
+    const int64_t startUs = process::nowUs();
+    const pid_t pid = process::start(program.path, xdriver::displayName());
+    unsigned long window = 0;
+    const bool drawn = waitFor(
+        [&] {
+            if (window == 0) {
+                window = xdriver::findWindow(pid);
+            }
+            return window != 0 && boardDrawn(grabBoard(window));
+        },
+        SHOW_TIMEOUT_MS);
+    const int64_t endUs = process::nowUs();
+    process::kill(pid);
+    return drawn ? static_cast<double>(endUs - startUs) / 1000.0 : -1.0;
+}
+
+// A small fixed-seed generator, so both programs are driven through the same cells.
+uint32_t pickState = 1;
+int32_t pick(int32_t count) {
+    pickState = pickState * 1103515245U + 12345U;
+    return static_cast<int32_t>((pickState >> 16) % static_cast<uint32_t>(count));
+}
+
+// The cells outlined while the pointer is on `cell`: the game's whole group, or the floor's
+// one tile.
+board::Grid outlinedAt(const Program& program, const Codes& codes, int32_t x, int32_t y) {
+    board::Grid marks{};
+    if (!program.isGame) {
+        board::at(marks, x, y) = 1;
+        return marks;
+    }
+    board::Board = codes;
+    board::markGroup(x, y);
+    return board::GroupMarks;
+}
+
+struct Session {
+    const Program* program;
+    pid_t pid;
+    unsigned long window;
+    int32_t originX;
+    int32_t originY;
+    int32_t pointerX;  // cell under the pointer
+    int32_t pointerY;
+};
+
+void pointAt(Session& session, int32_t x, int32_t y) {
+    session.pointerX = x;
+    session.pointerY = y;
+    const int32_t middle = TILE / 2;
+    xdriver::movePointerOnScreen(session.originX + cellLeft(x) + middle,
+                                 session.originY + cellLeft(y) + middle);
+}
+
+void measureHover(Session& session, const Codes& codes, int32_t samples, Figures& figures) {
+    for (int32_t i = 0; i < samples; ++i) {
+        const board::Grid lit =
+            outlinedAt(*session.program, codes, session.pointerX, session.pointerY);
+        int32_t x = 0;
+        int32_t y = 0;
+        do {
+            x = pick(N) + 1;
+            y = pick(N) + 1;
+        } while (board::at(lit, x, y) != 0 || board::at(codes, x, y) == board::EMPTY);
+        process::sleepMs(SETTLE_MS);
+        const int64_t startUs = process::nowUs();
+        pointAt(session, x, y);
+        const double ms = waitForTile(session.window, x, y, board::at(codes, x, y), true, startUs);
+        if (ms < 0) {
+            ++figures.failures;
+        } else {
+            figures.hoverMs.push_back(ms);
+        }
+    }
+}
+
+// The game's next position after a move at (x, y), or false if the group there cannot be
+// removed or the move would end the game.
+bool predictMove(const Codes& codes, int32_t x, int32_t y, Codes& after) {
+    board::Board = codes;
+    board::markGroup(x, y);
+    if (board::countGroup() < 2) {
+        return false;
+    }
+    board::removeMarked();
+    board::settleColumns();
+    board::closeEmptyColumns();
+    after = board::Board;
+    return board::hasMoves();
+}
+
+// Moves the pointer onto (x, y) unless it is there, and waits for that tile's outline.
+bool hoverOnto(Session& session, const Codes& codes, int32_t x, int32_t y) {
+    if (x != session.pointerX || y != session.pointerY) {
+        pointAt(session, x, y);
+    }
+    return waitForTile(session.window, x, y, board::at(codes, x, y), true, process::nowUs()) >= 0;
+}
+
+// One press on a group of the game: the time until the board after the move shows at the
+// pressed tile. False when no sample could be taken.
+bool clickGame(Session& session, int32_t& movesThisDeal, Figures& figures) {
+    Codes codes{};
+    if (!waitFor([&] { return readCodes(grabBoard(session.window), codes); }, SHOW_TIMEOUT_MS)) {
+        return false;
+    }
+    int32_t chosenX = 0;
+    int32_t chosenY = 0;
+    Codes after{};
+    for (int32_t tries = 0; tries < N * N * 4 && chosenX == 0; ++tries) {
+        const int32_t x = pick(N) + 1;
+        const int32_t y = pick(N) + 1;
+        if (board::at(codes, x, y) != board::EMPTY && predictMove(codes, x, y, after) &&
+            board::at(after, x, y) != board::at(codes, x, y)) {
+            chosenX = x;
+            chosenY = y;
+        }
+    }
+    if (chosenX == 0 || movesThisDeal >= MOVES_PER_DEAL) {
+        // A fresh deal: the space bar, then the deal and its first turn.
+        xdriver::tapKey("space");
+        process::sleepMs(MOVE_DONE_MS);
+        session.pointerX = (N + 1) / 2;
+        session.pointerY = (N + 1) / 2;
+        movesThisDeal = 0;
+        return true;
+    }
+    if (!hoverOnto(session, codes, chosenX, chosenY)) {
+        ++figures.failures;
+        return false;
+    }
+    process::sleepMs(SETTLE_MS);
+    const int64_t startUs = process::nowUs();
+    xdriver::button(LEFT_BUTTON, true);
+    const double ms = waitForTile(session.window, chosenX, chosenY,
+                                  board::at(after, chosenX, chosenY), false, startUs);
+    xdriver::button(LEFT_BUTTON, false);
+    ++movesThisDeal;
+    if (ms < 0) {
+        ++figures.failures;
+    } else {
+        figures.clickMs.push_back(ms);
+    }
+    process::sleepMs(MOVE_DONE_MS);
+    return true;
+}
+
+// One press on a tile of the floor, which removes that tile: the time until it shows empty.
+bool clickFloor(Session& session, Codes& codes, Figures& figures) {
+    int32_t x = 0;
+    int32_t y = 0;
+    do {
+        x = pick(N) + 1;
+        y = pick(N) + 1;
+    } while (board::at(codes, x, y) == board::EMPTY);
+    if (!hoverOnto(session, codes, x, y)) {
+        ++figures.failures;
+        return false;
+    }
+    process::sleepMs(SETTLE_MS);
+    const int64_t startUs = process::nowUs();
+    xdriver::button(LEFT_BUTTON, true);
+    const double ms = waitForTile(session.window, x, y, board::EMPTY, false, startUs);
+    xdriver::button(LEFT_BUTTON, false);
+    board::at(codes, x, y) = board::EMPTY;
+    if (ms < 0) {
+        ++figures.failures;
+    } else {
+        figures.clickMs.push_back(ms);
+    }
+    return true;
+}
+
+// CPU use over an idle window, as % of one core, from the tick counts and exactly.
+void measureIdle(pid_t pid, int32_t seconds, double& percent, double& exactPercent) {
+    process::sleepMs(IDLE_ENTRY_MS);
+    const double before = process::cpuSeconds(pid);
+    const double exactBefore = process::onCpuSeconds(pid);
+    process::sleepMs(seconds * 1000);
+    percent = 100.0 * (process::cpuSeconds(pid) - before) / seconds;
+    exactPercent = 100.0 * (process::onCpuSeconds(pid) - exactBefore) / seconds;
+}
+
+// Start-up of the session, hover and click latency, idle CPU and peak memory of one program.
+bool measureSession(const Program& program, const Settings& settings, Figures& figures) {
+    Session session{&program, process::start(program.path, xdriver::displayName()), 0, 0, 0, 0, 0};
+    Codes codes{};
+    const bool shown = waitFor(
+        [&] {
+            if (session.window == 0) {
+                session.window = xdriver::findWindow(session.pid);
+            }
+            return session.window != 0 && boardDrawn(grabBoard(session.window)) &&
+                   readCodes(grabBoard(session.window), codes);
+        },
+        SHOW_TIMEOUT_MS);
+    if (!shown) {
+        process::kill(session.pid);
+        return false;
+    }
+    xdriver::clientOrigin(session.window, session.originX, session.originY);
+    // The game starts with the pointer on the centre cell and that group outlined; the floor
+    // starts with nothing outlined.
+    session.pointerX = (N + 1) / 2;
+    session.pointerY = (N + 1) / 2;
+    if (program.isGame && !hoverOnto(session, codes, session.pointerX, session.pointerY)) {
+        process::kill(session.pid);
+        return false;
+    }
+    pickState = 1;
+    measureHover(session, codes, settings.hoverSamples, figures);
+
+    pickState = 2;
+    int32_t movesThisDeal = 0;
+    for (int32_t attempts = 0;
+         static_cast<int32_t>(figures.clickMs.size()) < settings.clickSamples &&
+         attempts < settings.clickSamples * 3;
+         ++attempts) {
+        const bool taken = program.isGame ? clickGame(session, movesThisDeal, figures)
+                                          : clickFloor(session, codes, figures);
+        if (!taken) {
+            break;
+        }
+    }
+
+    pointAt(session, (N + 1) / 2, (N + 1) / 2);
+    measureIdle(session.pid, settings.idleSeconds, figures.idleOnBoard, figures.idleOnBoardExact);
+    xdriver::movePointerOnScreen(OUTSIDE_X, OUTSIDE_Y);
+    measureIdle(session.pid, settings.idleSeconds, figures.idleOutside, figures.idleOutsideExact);
+    figures.peakMiB = static_cast<double>(process::peakResidentKiB(session.pid)) / 1024.0;
+    const bool alive = process::running(session.pid);
+    process::kill(session.pid);
+    return alive;
+}
+
+double median(std::vector<double> values) {
+    if (values.empty()) {
+        return NAN;
+    }
+    std::sort(values.begin(), values.end());
+    const size_t half = values.size() / 2;
+    return values.size() % 2 == 1 ? values[half] : (values[half - 1] + values[half]) / 2.0;
+}
+
+// Nearest-rank percentile.
+double percentile(std::vector<double> values, double fraction) {
+    if (values.empty()) {
+        return NAN;
+    }
+    std::sort(values.begin(), values.end());
+    const auto rank = static_cast<size_t>(std::ceil(fraction * static_cast<double>(values.size())));
+    return values[std::clamp<size_t>(rank, 1, values.size()) - 1];
+}
+
+std::string firstLineWith(const char* path, const char* key) {
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind(key, 0) == 0) {
+            const size_t colon = line.find(':');
+            return colon == std::string::npos ? line : line.substr(colon + 2);
+        }
+    }
+    return "unknown";
+}
+
+void printMachine() {
+    utsname names{};
+    uname(&names);
+    SDL_version linked{};
+    SDL_GetVersion(&linked);
+    std::printf("machine: %ld cores (nproc), %s, kernel %s, SDL %d.%d.%d\n",
+                sysconf(_SC_NPROCESSORS_ONLN), firstLineWith("/proc/cpuinfo", "model name").c_str(),
+                names.release, linked.major, linked.minor, linked.patch);
+}
+
+enum class Target { Ratio, Difference, Ceiling };
+
+// One line of the table: both figures, how they compare and whether the target is met.
+void printRow(const char* label, double game, double floor, Target kind, double limit) {
+    char comparison[32];
+    char target[32];
+    bool met = false;
+    switch (kind) {
+        case Target::Ratio:
+            std::snprintf(comparison, sizeof comparison, "x%.2f", game / floor);
+            std::snprintf(target, sizeof target, "<= x%.1f", limit);
+            met = game <= floor * limit;
+            break;
+        case Target::Difference:
+            std::snprintf(comparison, sizeof comparison, "%+.2f", game - floor);
+            std::snprintf(target, sizeof target, "<= %+.0f", limit);
+            met = game - floor <= limit;
+            break;
+        case Target::Ceiling:
+            std::snprintf(comparison, sizeof comparison, "%+.2f", game - floor);
+            std::snprintf(target, sizeof target, "<= %.1f", limit);
+            met = game <= limit;
+            break;
+    }
+    const bool known = !std::isnan(game) && !std::isnan(floor) && game >= 0 && floor >= 0;
+    std::printf("| %-36s | %9.2f | %9.2f | %10s | %-9s | %-4s |\n", label, game, floor, comparison,
+                target, known ? (met ? "yes" : "NO") : "?");
+}
+
+void printTable(const Figures& game, const Figures& floor) {
+    std::printf("| %-36s | %9s | %9s | %10s | %-9s | %-4s |\n", "figure", "corvane", "floor",
+                "vs floor", "target", "met");
+    std::printf("|%s|%s|%s|%s|%s|%s|\n", std::string(38, '-').c_str(), std::string(11, '-').c_str(),
+                std::string(11, '-').c_str(), std::string(12, '-').c_str(),
+                std::string(11, '-').c_str(), std::string(6, '-').c_str());
+    printRow("start-up, median (ms)", median(game.startMs), median(floor.startMs), Target::Ratio,
+             1.2);
+    printRow("hover latency, median (ms)", median(game.hoverMs), median(floor.hoverMs),
+             Target::Difference, 1.0);
+    printRow("hover latency, 95th percentile (ms)", percentile(game.hoverMs, 0.95),
+             percentile(floor.hoverMs, 0.95), Target::Difference, 2.0);
+    printRow("click latency, median (ms)", median(game.clickMs), median(floor.clickMs),
+             Target::Difference, 1.0);
+    printRow("click latency, 95th percentile (ms)", percentile(game.clickMs, 0.95),
+             percentile(floor.clickMs, 0.95), Target::Difference, 2.0);
+    printRow("idle CPU, pointer on board (%)", game.idleOnBoard, floor.idleOnBoard, Target::Ceiling,
+             0.5);
+    printRow("idle CPU, pointer outside (%)", game.idleOutside, floor.idleOutside, Target::Ceiling,
+             0.5);
+    printRow("  same on board, schedstat (%)", game.idleOnBoardExact, floor.idleOnBoardExact,
+             Target::Ceiling, 0.5);
+    printRow("  same outside, schedstat (%)", game.idleOutsideExact, floor.idleOutsideExact,
+             Target::Ceiling, 0.5);
+    printRow("peak RSS (MiB)", game.peakMiB, floor.peakMiB, Target::Difference, 4.0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const bool smoke = argc > 1 && std::strcmp(argv[1], "--smoke") == 0;
+    if (argc > 2 || (argc == 2 && !smoke)) {
+        std::fprintf(stderr, "usage: %s [--smoke]\n", argv[0]);
+        return 2;
+    }
+    const Settings& settings = smoke ? SMOKE : FULL;
+    const std::vector<Program> programs = {{"corvane", CORVANE_BINARY, true},
+                                           {"floor", FLOOR_BINARY, false}};
+    std::string error;
+    if (!xdriver::startServer(error)) {
+        std::fprintf(stderr, "bench: %s\n", error.c_str());
+        return 1;
+    }
+    // Park the pointer away from where the window will appear.
+    xdriver::movePointerOnScreen(OUTSIDE_X, OUTSIDE_Y);
+
+    std::vector<Figures> figures(programs.size());
+    // Start-ups alternate between the programs, so slow phases of the machine hit both.
+    for (int32_t run = 0; run < settings.startRuns; ++run) {
+        for (size_t i = 0; i < programs.size(); ++i) {
+            const double ms = measureStart(programs[i]);
+            if (ms < 0) {
+                ++figures[i].failures;
+            } else {
+                figures[i].startMs.push_back(ms);
+            }
+            process::sleepMs(BETWEEN_STARTS_MS);
+        }
+    }
+    for (size_t i = 0; i < programs.size(); ++i) {
+        if (!measureSession(programs[i], settings, figures[i])) {
+            std::fprintf(stderr, "bench: the %s session failed\n", programs[i].name);
+            ++figures[i].failures;
+        }
+        xdriver::movePointerOnScreen(OUTSIDE_X, OUTSIDE_Y);
+    }
+    xdriver::stopServer();
+
+    printMachine();
+    std::printf(
+        "samples: %d start-ups each, %zu/%zu hovers, %zu/%zu clicks (corvane/floor), "
+        "idle windows of %d s%s\n\n",
+        settings.startRuns, figures[0].hoverMs.size(), figures[1].hoverMs.size(),
+        figures[0].clickMs.size(), figures[1].clickMs.size(), settings.idleSeconds,
+        smoke ? " (smoke run)" : "");
+    printTable(figures[0], figures[1]);
+    const int32_t failures = figures[0].failures + figures[1].failures;
+    if (failures > 0) {
+        std::printf("\n%d measurement(s) failed or timed out\n", failures);
+        return 1;
+    }
+    return 0;
+}
