@@ -36,6 +36,7 @@ pid_t gamePid = -1;
 bool gameEnded = false;
 int32_t gameStatus = -1;
 Window gameWindow = 0;
+Window otherWindow = 0;  // the test's own window, for moving the focus away
 std::string stdoutPath;
 std::string stderrPath;
 // Set by startGameWithEnvironment; placed first, so they win over inherited variables.
@@ -353,6 +354,7 @@ void stop() {
 }
 
 void killServer() {
+    otherWindow = 0;  // goes with the connection
     if (display != nullptr) {
         XCloseDisplay(display);
         display = nullptr;
@@ -481,6 +483,60 @@ void requestClose() {
     event.xclient.data.l[1] = CurrentTime;
     XSendEvent(display, gameWindow, False, NoEventMask, &event);
     XSync(display, False);
+}
+
+void pressButton(uint32_t button) {
+    XTestFakeButtonEvent(display, button, True, CurrentTime);
+    XSync(display, False);
+}
+
+void releaseButton(uint32_t button) {
+    XTestFakeButtonEvent(display, button, False, CurrentTime);
+    XSync(display, False);
+}
+
+void pressKey(const char* keysymName) {
+    XTestFakeKeyEvent(display, XKeysymToKeycode(display, XStringToKeysym(keysymName)), True,
+                      CurrentTime);
+    XSync(display, False);
+}
+
+void releaseKey(const char* keysymName) {
+    XTestFakeKeyEvent(display, XKeysymToKeycode(display, XStringToKeysym(keysymName)), False,
+                      CurrentTime);
+    XSync(display, False);
+}
+
+bool openOtherWindow() {
+    if (otherWindow != 0) {
+        return true;
+    }
+    otherWindow = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 100, 60, 0, 0,
+                                      WhitePixel(display, DefaultScreen(display)));
+    if (otherWindow == 0) {
+        return false;
+    }
+    XSelectInput(display, otherWindow, StructureNotifyMask);
+    XMapWindow(display, otherWindow);
+    XEvent event;
+    do {
+        XNextEvent(display, &event);
+    } while (event.type != MapNotify);
+    return true;
+}
+
+void focusOtherWindow() {
+    XSetInputFocus(display, otherWindow, RevertToParent, CurrentTime);
+    XSync(display, False);
+}
+
+void focusGame() {
+    XSetInputFocus(display, gameWindow, RevertToParent, CurrentTime);
+    XSync(display, False);
+}
+
+bool signalGame(int signal) {
+    return gamePid > 0 && !gameEnded && kill(gamePid, signal) == 0;
 }
 
 bool pointerPosition(int32_t& x, int32_t& y) {

@@ -64,6 +64,18 @@ void tapKey(const char* keysymName);
 void requestClose();
 // The pointer's position relative to the client area.
 bool pointerPosition(int32_t& x, int32_t& y);
+// A button or key held down until released, for input that overlaps in time.
+void pressButton(uint32_t button);
+void releaseButton(uint32_t button);
+void pressKey(const char* keysymName);
+void releaseKey(const char* keysymName);
+// A small window of the test's own, away from the game's, to move the keyboard focus to;
+// focusGame gives it back to the game.
+bool openOtherWindow();
+void focusOtherWindow();
+void focusGame();
+// Sends a signal to the running game.
+bool signalGame(int signal);
 
 // Waits for the game to end; on timeout kills it and returns false.
 bool waitExit(int32_t timeoutMs, int32_t& status);
