@@ -28,6 +28,9 @@ constexpr int32_t LEFT = surface::BUTTON_LEFT;
 constexpr int32_t RIGHT = surface::BUTTON_RIGHT;
 constexpr int32_t WIDTH = control::WINDOW_WIDTH;
 constexpr int32_t LEGEND_ROW = 68;
+constexpr int32_t SCORE_ROW = 65;
+constexpr int32_t SCORE_COLUMN = 45;
+constexpr int32_t SCORE_FOREGROUND = 11;
 constexpr int32_t TEXT_FOREGROUND = 7;
 constexpr int32_t TEXT_BACKGROUND = 0;
 constexpr char ESCAPE[] = "\x1b";
@@ -398,10 +401,9 @@ inline bool cellShows(int32_t column, char character) {
 inline bool legendShows(const Grid& grid) {
     const auto counts = colourCounts(grid);
     for (int32_t h = 1; h <= board::COLOUR_COUNT; ++h) {
-        std::string digits = std::to_string(counts[static_cast<size_t>(h - 1)]);
-        if (digits.size() < 2) {
-            digits.insert(0, " ");
-        }
+        const int32_t count = counts[static_cast<size_t>(h - 1)];
+        std::string digits(count < 10 ? 1 : 0, ' ');  // "##": right-aligned in two places
+        digits += std::to_string(count);
         for (size_t i = 0; i < digits.size(); ++i) {
             if (!cellShows(4 * h - 1 + static_cast<int32_t>(i), digits[i])) {
                 return false;
@@ -418,6 +420,32 @@ inline bool legendBlank() {
         }
     }
     return true;
+}
+
+// ---- The board under the game-over panel, read from the frame the beep began with ----
+
+// The panel's two blocks of text cells, in pixels: rows 29..31 by columns 25..37 and rows
+// 33..36 by columns 19..44.
+inline bool underPanel(int32_t x, int32_t y) {
+    return (y >= 224 && y <= 247 && x >= 192 && x <= 303) ||
+           (y >= 256 && y <= 287 && x >= 144 && x <= 359);
+}
+
+// Each tile's fill is its code; some pixel of every tile stays clear of the panel.
+inline Grid boardShown(const std::vector<uint8_t>& frame) {
+    Grid grid{};
+    for (int32_t x = 1; x <= BOARD_SIZE; ++x) {
+        for (int32_t y = 1; y <= BOARD_SIZE; ++y) {
+            const int32_t left = board::cellToPixel(x);
+            for (int32_t py = board::cellToPixel(y); py < board::cellToPixel(y + 1) - 3; ++py) {
+                if (!underPanel(left, py)) {
+                    board::at(grid, x, y) = frame[static_cast<size_t>(py * WIDTH + left)];
+                    break;
+                }
+            }
+        }
+    }
+    return grid;
 }
 
 // ---- Driving ----
@@ -569,6 +597,22 @@ inline TurnResult playTurn(Session& session, const Turn& turn) {
         }
     } else if (panel) {
         ++session.tally.panels;
+        // The game ended on this turn's move: the board the panel covers has none left.
+        const std::vector<uint8_t>& shown = script::tones().back().shown;
+        const Grid last = boardShown(shown);
+        int32_t removed = 0;
+        if (!isOneMove(boardBefore, last, removed) || hasMoves(last)) {
+            return fail("the game-over panel did not follow a last move; the board shown:\n" +
+                        picture(last));
+        }
+        const std::string digits = std::to_string(session.score + board::moveGain(removed));
+        const std::string scoreLine =
+            "score: " + std::string(digits.size() < 6 ? 6 - digits.size() : 0, ' ') + digits;
+        if (fixtures::readText(shown.data(), WIDTH, SCORE_ROW, SCORE_COLUMN,
+                               static_cast<int32_t>(scoreLine.size()), SCORE_FOREGROUND,
+                               TEXT_BACKGROUND) != scoreLine) {
+            return fail("the final score line is not the sum of the moves' gains");
+        }
         if ((heldAtPanel & LEFT) != 0) {
             expected = Next::NewGame;  // the button that made the last move is still down
         } else if (!answered) {
