@@ -46,6 +46,7 @@ int32_t warpY = 0;
 
 AudioState audioState = AudioState::Untried;
 SDL_AudioDeviceID audioDevice = 0;
+int32_t deviceBufferMs = 0;  // how long the device's own buffer plays
 int64_t toneStartMs = 0;
 int32_t toneMs = 0;
 
@@ -448,28 +449,46 @@ void warpPointer(int32_t x, int32_t y) {
     warpY = y;
 }
 
+// The device is open only while a tone plays: an open device keeps SDL's audio thread
+// running, which an idle game must not pay for.
+bool openAudioDevice() {
+    if (audioState == AudioState::Untried) {
+        silenceAlsa();
+        audioState =
+            SDL_InitSubSystem(SDL_INIT_AUDIO) == 0 ? AudioState::Ready : AudioState::Unavailable;
+    }
+    if (audioState != AudioState::Ready) {
+        return false;
+    }
+    SDL_AudioSpec wanted{};
+    wanted.freq = AUDIO_RATE;
+    wanted.format = AUDIO_S16SYS;
+    wanted.channels = 1;
+    wanted.samples = 1024;
+    SDL_AudioSpec obtained{};
+    audioDevice = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+    if (audioDevice == 0) {
+        // No device now means none later either: stop trying, and stay quiet.
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        audioState = AudioState::Unavailable;
+        return false;
+    }
+    deviceBufferMs = obtained.freq > 0 ? obtained.samples * 1000 / obtained.freq : 0;
+    return true;
+}
+
+void closeAudioDevice() {
+    if (audioDevice != 0) {
+        SDL_CloseAudioDevice(audioDevice);
+        audioDevice = 0;
+    }
+}
+
 bool startTone(int32_t hertz, int32_t ms) {
     toneStartMs = monotonicMs();
     toneMs = ms;
-    if (audioState == AudioState::Untried) {
-        audioState = AudioState::Unavailable;
-        silenceAlsa();
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
-            SDL_AudioSpec wanted{};
-            wanted.freq = AUDIO_RATE;
-            wanted.format = AUDIO_S16SYS;
-            wanted.channels = 1;
-            wanted.samples = 1024;
-            SDL_AudioSpec obtained{};
-            audioDevice = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
-            if (audioDevice != 0) {
-                audioState = AudioState::Ready;
-            } else {
-                SDL_QuitSubSystem(SDL_INIT_AUDIO);
-            }
-        }
-    }
-    if (audioState != AudioState::Ready) {
+    closeAudioDevice();
+    if (!openAudioDevice()) {
         return false;
     }
     const int64_t count = static_cast<int64_t>(AUDIO_RATE) * std::max(ms, 0) / 1000;
@@ -485,18 +504,24 @@ bool startTone(int32_t hertz, int32_t ms) {
         samples[static_cast<size_t>(i)] = static_cast<int16_t>(
             std::lround(TONE_AMPLITUDE * gain * std::sin(step * static_cast<double>(i))));
     }
-    SDL_ClearQueuedAudio(audioDevice);
     SDL_QueueAudio(audioDevice, samples.data(),
                    static_cast<Uint32>(samples.size() * sizeof(int16_t)));
     SDL_PauseAudioDevice(audioDevice, 0);
     return true;
 }
 
+// The tone has ended once its samples have left the queue and the device's own buffer has
+// had time to play them; then the device is closed again.
 bool toneFinished() {
-    if (audioState != AudioState::Ready) {
+    if (audioDevice == 0) {
         return true;
     }
-    return SDL_GetQueuedAudioSize(audioDevice) == 0 && monotonicMs() - toneStartMs >= toneMs;
+    if (SDL_GetQueuedAudioSize(audioDevice) != 0 ||
+        monotonicMs() - toneStartMs < toneMs + deviceBufferMs) {
+        return false;
+    }
+    closeAudioDevice();
+    return true;
 }
 
 double wallClockSeconds() {
