@@ -32,5 +32,6 @@ foreach(name window_soak_test faults_test)
                         X11::X11 X11::Xtst)
   target_compile_definitions(${name} PRIVATE CORVANE_BINARY="$<TARGET_FILE:corvane>")
   add_dependencies(${name} corvane)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 PROPERTIES LABELS window TIMEOUT 300)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 NO_PRETTY_VALUES PROPERTIES LABELS window
+                       TIMEOUT 300)
 endforeach()

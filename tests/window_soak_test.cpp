@@ -101,7 +101,10 @@ class WindowSoak : public ::testing::Test {
         xsession::tapKey("Escape");
         int32_t status = -1;
         if (!xsession::waitExit(EXIT_MS / 2, status) && panelShown()) {
-            xsession::click(LEFT_BUTTON);
+            // Held until the game ends: a short click could fall wholly within the beep.
+            xsession::pressButton(LEFT_BUTTON);
+            xsession::waitExit(EXIT_MS, status);
+            xsession::releaseButton(LEFT_BUTTON);
         }
     }
 
