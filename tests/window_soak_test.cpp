@@ -34,7 +34,7 @@ constexpr int32_t PANEL_X = 8 * 24 + 2;
 constexpr int32_t PANEL_Y = 8 * 28 + 2;
 constexpr xsession::Rgb PANEL_RED = {170, 0, 0};
 
-// Keys that are no way out, the commands space and "r" among them.
+// Keys that are no way out, the commands space and "r" among them; Esc is sent apart.
 constexpr const char* KEYS[] = {"space",  "r",    "space", "r",      "a",     "z",     "1",
                                 "Return", "Tab",  "Up",    "Down",   "Left",  "Right", "F1",
                                 "F10",    "Home", "End",   "Delete", "Prior", "Next",  "BackSpace"};
@@ -79,6 +79,7 @@ class WindowSoak : public ::testing::Test {
         focusedSince = nowMs();
         inside = true;
         leftHeld = false;
+        wayOutGiven = false;
     }
 
     // After a way out: status 0, nothing printed; then a fresh game.
@@ -113,6 +114,7 @@ class WindowSoak : public ::testing::Test {
     int64_t focusedSince = 0;
     bool inside = false;
     bool leftHeld = false;
+    bool wayOutGiven = false;  // a right press or Esc went out since the game started
 };
 
 TEST_F(WindowSoak, RandomInputNeitherCrashesNorPrintsAndTheGameStillAnswers) {
@@ -142,10 +144,11 @@ TEST_F(WindowSoak, RandomInputNeitherCrashesNorPrintsAndTheGameStillAnswers) {
         } else if (pick < 560) {
             leftHeld ? xsession::releaseButton(LEFT_BUTTON) : xsession::pressButton(LEFT_BUTTON);
             leftHeld = !leftHeld;
+        } else if (pick < 585) {
+            xsession::click(MIDDLE_BUTTON);
         } else if (pick < 600) {
-            // The right button only outside the window, where it is no way out; the middle
-            // one anywhere.
-            xsession::click(inside ? MIDDLE_BUTTON : RIGHT_BUTTON);
+            xsession::click(RIGHT_BUTTON);  // quits if the game sees it, anywhere in the window
+            wayOutGiven = true;
         } else if (pick < 800) {
             xsession::tapKey(KEYS[between(0, static_cast<int32_t>(std::size(KEYS)) - 1)]);
         } else if (pick < 830) {
@@ -162,6 +165,9 @@ TEST_F(WindowSoak, RandomInputNeitherCrashesNorPrintsAndTheGameStillAnswers) {
                 focusedSince = nowMs();
             }
             focused = !focused;
+        } else if (pick < 940) {
+            xsession::tapKey("Escape");
+            wayOutGiven = true;
         } else if (pick < 965 && readyForAWayOut()) {
             if (leftHeld) {
                 xsession::releaseButton(LEFT_BUTTON);
@@ -181,8 +187,12 @@ TEST_F(WindowSoak, RandomInputNeitherCrashesNorPrintsAndTheGameStillAnswers) {
             continue;
         }
         sleepMs(between(0, 30));
-        ASSERT_TRUE(xsession::running()) << "the game ended by itself after " << actions
-                                         << " actions; stderr: " << xsession::capturedStderr();
+        if (!xsession::running()) {
+            ASSERT_TRUE(wayOutGiven) << "the game ended by itself after " << actions
+                                     << " actions; stderr: " << xsession::capturedStderr();
+            ASSERT_NO_FATAL_FAILURE(expectCleanEndAndRestart("a random way out"));
+            ++waysOut;
+        }
     }
 
     // Still answering: focus and pointer back, buttons up, then Esc ends it cleanly.
