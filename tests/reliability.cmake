@@ -18,10 +18,10 @@ if(CORVANE_FUZZ)
   add_executable(fuzz_play fuzz_play.cpp)
   target_link_libraries(fuzz_play PRIVATE corvane_control corvane_scripted_host)
   target_link_options(fuzz_play PRIVATE -fsanitize=fuzzer)
-  # Comparison tracing belongs in the game's code; in the scripted host's pixel copies and
-  # the checks' board scans it would only cost most of the time.
+  # Instrumentation belongs in the game's code. In the scripted host's pixel copies and the
+  # checks' board scans it would only cost most of the time.
   target_compile_options(fuzz_play PRIVATE -fsanitize=fuzzer -fno-sanitize-coverage=trace-cmp)
-  target_compile_options(corvane_scripted_host PRIVATE -fno-sanitize-coverage=trace-cmp)
+  target_compile_options(corvane_scripted_host PRIVATE -fno-sanitize=all)
 endif()
 
 # The real binary in a private X server: random input, and faults of its environment.
