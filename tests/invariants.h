@@ -93,7 +93,6 @@ struct Session {
     bool active = true;
     int32_t held = 0;  // buttons the surface holds
     std::deque<ExpectedKey> keys;
-    ExpectedKey lastKey{true, ""};
     int32_t score = 0;
     bool legendFresh = false;  // the legend showed the board's counts after the last turn
     Tally tally;
@@ -630,13 +629,11 @@ inline TurnResult playTurn(Session& session, const Turn& turn) {
                       : control::lastKey.empty() || isCommand(control::lastKey)) {
             return fail("the key poll returned the wrong key");
         }
-        key.text = control::lastKey;
-        session.lastKey = key;
-        if (key.text == " ") {
+        if (control::lastKey == " ") {
             expected = Next::NewGame;
-        } else if (key.text == ESCAPE) {
+        } else if (control::lastKey == ESCAPE) {
             expected = Next::End;
-        } else if (key.text == "r") {
+        } else if (control::lastKey == "r") {
             expected = Next::Replay;
         }
     }
