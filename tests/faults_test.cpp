@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 #include "board/board.h"
 #include "control/control.h"
