@@ -48,12 +48,7 @@ constexpr Rgb PANEL_RED = {170, 0, 0};
 TEST(NoSoundDevice, TheBeepIsASilentQuarterSecondAndPlayGoesOn) {
     script::reset();
     script::setSound(false);
-    control::shownScore = 0;
-    control::previousCell = {0, 0};
-    control::lastKey.clear();
-    board::GroupMarks = {};
-    board::groupColour = board::EMPTY;
-    board::groupSize = 0;
+    fixtures::resetProgramState();
     control::startUp();
     fixtures::setBoard({"bbm"});  // one move left
     script::moveTo(board::cellToPixel(1) + 10, board::cellToPixel(N) + 10);

@@ -7,9 +7,20 @@
 #include <vector>
 
 #include "board/board.h"
+#include "control/control.h"
 #include "screen/font.h"
 
 namespace fixtures {
+
+// The game's module state as at program start (before control::startUp).
+inline void resetProgramState() {
+    control::shownScore = 0;
+    control::previousCell = {0, 0};
+    control::lastKey.clear();
+    board::GroupMarks = {};
+    board::groupColour = board::EMPTY;
+    board::groupSize = 0;
+}
 
 // Letters of a board picture: b blue, m magenta, r red, y yellow, g green (colours 1..5),
 // '.' EMPTY.

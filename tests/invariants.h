@@ -465,12 +465,7 @@ inline std::string startProgram(Session& session, double wallClockSeconds, bool 
     script::reset();
     script::setWallClock(wallClockSeconds);
     script::setSound(sound);
-    control::shownScore = 0;
-    control::previousCell = {0, 0};
-    control::lastKey.clear();
-    board::GroupMarks = {};
-    board::groupColour = EMPTY;
-    board::groupSize = 0;
+    fixtures::resetProgramState();
     control::startUp();
     const Tally tally = session.tally;
     session = Session{};

@@ -32,12 +32,7 @@ class Play : public ::testing::Test {
     // A fresh program: the game's module state as at start-up, then start-up itself.
     void SetUp() override {
         script::reset();
-        control::shownScore = 0;
-        control::previousCell = {0, 0};
-        control::lastKey.clear();
-        board::GroupMarks = {};
-        board::groupColour = board::EMPTY;
-        board::groupSize = 0;
+        fixtures::resetProgramState();
         control::startUp();
     }
 
@@ -60,6 +55,23 @@ class Play : public ::testing::Test {
 
     static void pointAt(int32_t column, int32_t row) {
         script::moveTo(board::cellToPixel(column) + 10, board::cellToPixel(row) + 10);
+    }
+
+    // A board with one move left, its pair outlined under the pointer.
+    static void pointAtTheLastPair() {
+        fixtures::setBoard({"bbm"});
+        pointAt(1, 15);
+        iterate();
+    }
+
+    // Clicks the last move (press now, release 100 ms later); returns when it was pressed.
+    static int64_t clickTheLastMove() {
+        pointAtTheLastPair();
+        const int64_t pressedAt = script::now();
+        script::press(LEFT);
+        script::after(100);
+        script::release(LEFT);
+        return pressedAt;
     }
 
     static std::string text(int32_t row, int32_t column, int32_t length, int32_t foreground) {
@@ -219,13 +231,7 @@ TEST_F(Play, PointerOutsideTheWindowMarksTheTopLeftCellAndPressesNothing) {
 }
 
 TEST_F(Play, LastMoveBringsThePanelAndTheBeepInTheSameTurn) {
-    fixtures::setBoard({"bbm"});
-    pointAt(1, 15);
-    iterate();
-    const int64_t pressedAt = script::now();
-    script::press(LEFT);
-    script::after(100);
-    script::release(LEFT);
+    const int64_t pressedAt = clickTheLastMove();
     script::after(2000);
     script::press(RIGHT);
     EXPECT_EQ(runToEnd(), 0);
@@ -238,13 +244,7 @@ TEST_F(Play, LastMoveBringsThePanelAndTheBeepInTheSameTurn) {
 }
 
 TEST_F(Play, LeftPressOnThePanelStartsANewGameAndKeysWaitInTheQueue) {
-    fixtures::setBoard({"bbm"});
-    pointAt(1, 15);
-    iterate();
-    const int64_t pressedAt = script::now();
-    script::press(LEFT);
-    script::after(100);
-    script::release(LEFT);
+    const int64_t pressedAt = clickTheLastMove();
     script::after(1000);
     script::typeText("r");  // typed while the panel waits: stays queued
     script::after(1500);
@@ -262,9 +262,7 @@ TEST_F(Play, LeftPressOnThePanelStartsANewGameAndKeysWaitInTheQueue) {
 }
 
 TEST_F(Play, LeftPressHeldThroughTheLastMoveStartsANewGameAtOnce) {
-    fixtures::setBoard({"bbm"});
-    pointAt(1, 15);
-    iterate();
+    pointAtTheLastPair();
     script::press(LEFT);
     iterate();
     EXPECT_EQ(script::tones().size(), 1u);

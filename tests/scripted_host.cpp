@@ -45,42 +45,82 @@ void queue(Action action, host::Event event, int32_t x = 0, int32_t y = 0) {
     machine.queue.push_back({machine.nextDueMs, action, event, x, y});
 }
 
-void queueEvent(host::EventKind kind, int32_t value) { queue(Action::Deliver, {kind, value}); }
+void queueEvent(host::EventKind kind, int32_t value) {
+    queue(Action::Deliver, {kind, value});
+}
 
 }  // namespace
 
 namespace script {
 
-void reset() { machine = Machine{}; }
+void reset() {
+    machine = Machine{};
+}
 
-void moveTo(int32_t x, int32_t y) { queue(Action::MoveTo, {host::EventKind::Other, 0}, x, y); }
-void leave() { queue(Action::Leave, {host::EventKind::Other, 0}); }
+void moveTo(int32_t x, int32_t y) {
+    queue(Action::MoveTo, {host::EventKind::Other, 0}, x, y);
+}
+void leave() {
+    queue(Action::Leave, {host::EventKind::Other, 0});
+}
 void setActive(bool active) {
     queue(active ? Action::Activate : Action::Deactivate, {host::EventKind::Other, 0});
 }
-void press(int32_t button) { queueEvent(host::EventKind::ButtonDown, button); }
-void release(int32_t button) { queueEvent(host::EventKind::ButtonUp, button); }
-void wheel(int32_t notches) { queueEvent(host::EventKind::Wheel, notches); }
+void press(int32_t button) {
+    queueEvent(host::EventKind::ButtonDown, button);
+}
+void release(int32_t button) {
+    queueEvent(host::EventKind::ButtonUp, button);
+}
+void wheel(int32_t notches) {
+    queueEvent(host::EventKind::Wheel, notches);
+}
 void typeText(const std::string& text) {
     for (const char c : text) {
         queueEvent(host::EventKind::Text, static_cast<unsigned char>(c));
     }
 }
-void typeKey(host::KeyName key) { queueEvent(host::EventKind::Key, static_cast<int32_t>(key)); }
-void closeBox() { queueEvent(host::EventKind::CloseRequest, 0); }
-void after(int64_t ms) { machine.nextDueMs = machine.nowMs + ms; }
+void typeKey(host::KeyName key) {
+    queueEvent(host::EventKind::Key, static_cast<int32_t>(key));
+}
+void closeBox() {
+    queueEvent(host::EventKind::CloseRequest, 0);
+}
+void after(int64_t ms) {
+    machine.nextDueMs = machine.nowMs + ms;
+}
 
-void setSound(bool present) { machine.sound = present; }
-void setWallClock(double seconds) { machine.wallClock = seconds; }
+void setSound(bool present) {
+    machine.sound = present;
+}
+void setWallClock(double seconds) {
+    machine.wallClock = seconds;
+}
 
-int64_t now() { return machine.nowMs; }
-bool windowOpen() { return machine.open; }
-std::string caption() { return machine.caption; }
-const std::vector<uint8_t>& shownFrame() { return machine.shown; }
-int32_t presentCount() { return machine.presents; }
-int32_t warpCount() { return machine.warps; }
-const std::vector<Tone>& tones() { return machine.tones; }
-bool eventsPending() { return !machine.queue.empty(); }
+int64_t now() {
+    return machine.nowMs;
+}
+bool windowOpen() {
+    return machine.open;
+}
+std::string caption() {
+    return machine.caption;
+}
+const std::vector<uint8_t>& shownFrame() {
+    return machine.shown;
+}
+int32_t presentCount() {
+    return machine.presents;
+}
+int32_t warpCount() {
+    return machine.warps;
+}
+const std::vector<Tone>& tones() {
+    return machine.tones;
+}
+bool eventsPending() {
+    return !machine.queue.empty();
+}
 int32_t pixel(int32_t x, int32_t y) {
     return machine.shown[static_cast<size_t>(y) * static_cast<size_t>(machine.width) +
                          static_cast<size_t>(x)];
@@ -90,8 +130,8 @@ int32_t pixel(int32_t x, int32_t y) {
 
 namespace host {
 
-bool openWindow(const std::string& caption, int32_t width, int32_t height,
-                const uint8_t (*)[3], std::string&) {
+bool openWindow(const std::string& caption, int32_t width, int32_t height, const uint8_t (*)[3],
+                std::string&) {
     machine.open = true;
     machine.caption = caption;
     machine.width = width;
@@ -100,14 +140,14 @@ bool openWindow(const std::string& caption, int32_t width, int32_t height,
     return true;
 }
 
-void showFrame(const uint8_t* pixels, int32_t width, int32_t, int32_t x1, int32_t y1,
-               int32_t x2, int32_t y2) {
+void showFrame(const uint8_t* pixels, int32_t width, int32_t, int32_t x1, int32_t y1, int32_t x2,
+               int32_t y2) {
+    const auto rowLength = static_cast<size_t>(x2 - x1 + 1);
     for (int32_t y = y1; y <= y2; ++y) {
-        for (int32_t x = x1; x <= x2; ++x) {
-            const size_t at = static_cast<size_t>(y) * static_cast<size_t>(width) +
-                              static_cast<size_t>(x);
-            machine.shown[at] = pixels[at];
-        }
+        const size_t at =
+            static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x1);
+        std::copy_n(pixels + at, rowLength,
+                    machine.shown.begin() + static_cast<std::ptrdiff_t>(at));
     }
     ++machine.presents;
 }
@@ -180,10 +220,18 @@ bool toneFinished() {
     return !machine.sound || machine.nowMs >= last.startMs + last.ms;
 }
 
-double wallClockSeconds() { return machine.wallClock + static_cast<double>(machine.nowMs) / 1000.0; }
-int64_t monotonicMs() { return machine.nowMs; }
-std::string programPath() { return "/usr/games/corvane"; }
+double wallClockSeconds() {
+    return machine.wallClock + static_cast<double>(machine.nowMs) / 1000.0;
+}
+int64_t monotonicMs() {
+    return machine.nowMs;
+}
+std::string programPath() {
+    return "/usr/games/corvane";
+}
 
-void exitProcess(int32_t status) { throw script::ProgramEnded{status}; }
+void exitProcess(int32_t status) {
+    throw script::ProgramEnded{status};
+}
 
 }  // namespace host
