@@ -3,6 +3,7 @@
 // and peak memory for both. `--smoke` takes few samples and short idle windows, only to show
 // that the whole run works.
 #include <SDL.h>
+#include <signal.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -17,9 +18,11 @@
 #include <vector>
 
 #include "bench/process.h"
-#include "bench/xdriver.h"
 #include "board/board.h"
 #include "screen/palette.h"
+#include "tools/xharness/subprocess.h"
+#include "tools/xharness/timing.h"
+#include "tools/xharness/xserver.h"
 
 namespace {
 
@@ -38,6 +41,7 @@ constexpr int32_t SETTLE_MS = 50;           // lets the program go idle before a
 constexpr int32_t MOVE_DONE_MS = 350;       // a move's 200 ms pause and the redraw after it
 constexpr int32_t IDLE_ENTRY_MS = 500;      // before an idle window starts
 constexpr int32_t BETWEEN_STARTS_MS = 100;
+constexpr int32_t KILL_GRACE_MS = 2000;
 constexpr int32_t MOVES_PER_DEAL = 8;
 
 struct Settings {
@@ -78,10 +82,6 @@ uint32_t paletteRgb(int32_t index) {
            entry[2];
 }
 
-int32_t cellLeft(int32_t cell) {
-    return MARGIN + PITCH * (cell - 1);
-}
-
 int32_t codeOf(uint32_t rgb) {
     for (int32_t h = 1; h <= board::COLOUR_COUNT; ++h) {
         if (paletteRgb(board::colourCode(h)) == rgb) {
@@ -91,20 +91,20 @@ int32_t codeOf(uint32_t rgb) {
     return rgb == 0 ? board::EMPTY : -1;
 }
 
-xdriver::Image grabBoard(unsigned long window) {
-    return xdriver::grab(window, MARGIN, MARGIN, BOARD_PIXELS, BOARD_PIXELS);
+xserver::Image grabBoard(xserver::WindowId window) {
+    return xserver::grab(window, MARGIN, MARGIN, BOARD_PIXELS, BOARD_PIXELS);
 }
 
 // The codes of a board image (taken at each tile's corner, which an outline never covers).
-bool readCodes(const xdriver::Image& image, Codes& codes) {
+bool readCodes(const xserver::Image& image, Codes& codes) {
     if (image.rgb.empty()) {
         return false;
     }
     codes = {};
     for (int32_t x = 1; x <= N; ++x) {
         for (int32_t y = 1; y <= N; ++y) {
-            const int32_t code =
-                codeOf(xdriver::pixel(image, cellLeft(x) - MARGIN, cellLeft(y) - MARGIN));
+            const int32_t code = codeOf(xserver::pixel(image, board::cellToPixel(x) - MARGIN,
+                                                       board::cellToPixel(y) - MARGIN));
             if (code < 0) {
                 return false;
             }
@@ -115,7 +115,7 @@ bool readCodes(const xdriver::Image& image, Codes& codes) {
 }
 
 // Start-up is over when every one of the 225 tiles shows a tile colour.
-bool boardDrawn(const xdriver::Image& image) {
+bool boardDrawn(const xserver::Image& image) {
     Codes codes{};
     if (!readCodes(image, codes)) {
         return false;
@@ -131,30 +131,30 @@ bool boardDrawn(const xdriver::Image& image) {
 }
 
 // A tile as it should look: filled with `code`, with or without its outline.
-bool tileShows(const xdriver::Image& tile, int32_t code, bool outlined) {
+bool tileShows(const xserver::Image& tile, int32_t code, bool outlined) {
     if (tile.rgb.empty()) {
         return false;
     }
     const uint32_t fill = paletteRgb(code);
     const uint32_t ring = outlined ? paletteRgb(code + 32) : fill;
     const int32_t far = TILE - 1 - RING;
-    return xdriver::pixel(tile, 0, 0) == fill && xdriver::pixel(tile, TILE - 1, TILE - 1) == fill &&
-           xdriver::pixel(tile, RING, RING) == ring && xdriver::pixel(tile, far, far) == ring &&
-           xdriver::pixel(tile, TILE / 2, TILE / 2) == fill;
+    return xserver::pixel(tile, 0, 0) == fill && xserver::pixel(tile, TILE - 1, TILE - 1) == fill &&
+           xserver::pixel(tile, RING, RING) == ring && xserver::pixel(tile, far, far) == ring &&
+           xserver::pixel(tile, TILE / 2, TILE / 2) == fill;
 }
 
-xdriver::Image grabTile(unsigned long window, int32_t x, int32_t y) {
-    return xdriver::grab(window, cellLeft(x), cellLeft(y), TILE, TILE);
+xserver::Image grabTile(xserver::WindowId window, int32_t x, int32_t y) {
+    return xserver::grab(window, board::cellToPixel(x), board::cellToPixel(y), TILE, TILE);
 }
 
 // Reads the tile in a tight loop until it shows as wanted; the microseconds it took from
 // `startUs`, or -1 on time-out.
-double waitForTile(unsigned long window, int32_t x, int32_t y, int32_t code, bool outlined,
+double waitForTile(xserver::WindowId window, int32_t x, int32_t y, int32_t code, bool outlined,
                    int64_t startUs) {
     const int64_t deadline = startUs + int64_t{SHOW_TIMEOUT_MS} * 1000;
     for (;;) {
         const bool shown = tileShows(grabTile(window, x, y), code, outlined);
-        const int64_t now = process::nowUs();
+        const int64_t now = timing::nowUs();
         if (shown) {
             return static_cast<double>(now - startUs) / 1000.0;
         }
@@ -164,32 +164,43 @@ double waitForTile(unsigned long window, int32_t x, int32_t y, int32_t code, boo
     }
 }
 
+// A program on the private server, its console on /dev/null.
+pid_t startProgram(const std::string& path) {
+    return subprocess::spawn({path}, subprocess::environmentWith(xserver::displayName().c_str()));
+}
+
+void endProgram(pid_t pid) {
+    if (pid > 0) {
+        subprocess::killAndReap(pid, SIGKILL, KILL_GRACE_MS);
+    }
+}
+
 bool waitFor(const std::function<bool()>& holds, int32_t timeoutMs) {
-    const int64_t deadline = process::nowUs() + int64_t{timeoutMs} * 1000;
+    const int64_t deadline = timing::nowUs() + int64_t{timeoutMs} * 1000;
     while (!holds()) {
-        if (process::nowUs() > deadline) {
+        if (timing::nowUs() > deadline) {
             return false;
         }
-        process::sleepMs(1);
+        timing::sleepMs(1);
     }
     return true;
 }
 
 // Process start to the whole board on screen, in milliseconds; -1 on failure.
 double measureStart(const Program& program) {
-    const int64_t startUs = process::nowUs();
-    const pid_t pid = process::start(program.path, xdriver::displayName());
-    unsigned long window = 0;
+    const int64_t startUs = timing::nowUs();
+    const pid_t pid = startProgram(program.path);
+    xserver::WindowId window = 0;
     const bool drawn = waitFor(
         [&] {
             if (window == 0) {
-                window = xdriver::findWindow(pid);
+                window = xserver::findWindow(pid);
             }
             return window != 0 && boardDrawn(grabBoard(window));
         },
         SHOW_TIMEOUT_MS);
-    const int64_t endUs = process::nowUs();
-    process::kill(pid);
+    const int64_t endUs = timing::nowUs();
+    endProgram(pid);
     return drawn ? static_cast<double>(endUs - startUs) / 1000.0 : -1.0;
 }
 
@@ -216,7 +227,7 @@ board::Grid outlinedAt(const Program& program, const Codes& codes, int32_t x, in
 struct Session {
     const Program* program;
     pid_t pid;
-    unsigned long window;
+    xserver::WindowId window;
     int32_t originX;
     int32_t originY;
     int32_t pointerX;  // cell under the pointer
@@ -227,8 +238,8 @@ void pointAt(Session& session, int32_t x, int32_t y) {
     session.pointerX = x;
     session.pointerY = y;
     const int32_t middle = TILE / 2;
-    xdriver::movePointerOnScreen(session.originX + cellLeft(x) + middle,
-                                 session.originY + cellLeft(y) + middle);
+    xserver::movePointerOnScreen(session.originX + board::cellToPixel(x) + middle,
+                                 session.originY + board::cellToPixel(y) + middle);
 }
 
 void measureHover(Session& session, const Codes& codes, int32_t samples, Figures& figures) {
@@ -241,8 +252,8 @@ void measureHover(Session& session, const Codes& codes, int32_t samples, Figures
             x = pick(N) + 1;
             y = pick(N) + 1;
         } while (board::at(lit, x, y) != 0 || board::at(codes, x, y) == board::EMPTY);
-        process::sleepMs(SETTLE_MS);
-        const int64_t startUs = process::nowUs();
+        timing::sleepMs(SETTLE_MS);
+        const int64_t startUs = timing::nowUs();
         pointAt(session, x, y);
         const double ms = waitForTile(session.window, x, y, board::at(codes, x, y), true, startUs);
         if (ms < 0) {
@@ -273,7 +284,7 @@ bool hoverOnto(Session& session, const Codes& codes, int32_t x, int32_t y) {
     if (x != session.pointerX || y != session.pointerY) {
         pointAt(session, x, y);
     }
-    return waitForTile(session.window, x, y, board::at(codes, x, y), true, process::nowUs()) >= 0;
+    return waitForTile(session.window, x, y, board::at(codes, x, y), true, timing::nowUs()) >= 0;
 }
 
 // One press on a group of the game: the time until the board after the move shows at the
@@ -297,8 +308,9 @@ bool clickGame(Session& session, int32_t& movesThisDeal, Figures& figures) {
     }
     if (chosenX == 0 || movesThisDeal >= MOVES_PER_DEAL) {
         // A fresh deal: the space bar, then the deal and its first turn.
-        xdriver::tapKey("space");
-        process::sleepMs(MOVE_DONE_MS);
+        xserver::key("space", true);
+        xserver::key("space", false);
+        timing::sleepMs(MOVE_DONE_MS);
         session.pointerX = (N + 1) / 2;
         session.pointerY = (N + 1) / 2;
         movesThisDeal = 0;
@@ -308,19 +320,19 @@ bool clickGame(Session& session, int32_t& movesThisDeal, Figures& figures) {
         ++figures.failures;
         return false;
     }
-    process::sleepMs(SETTLE_MS);
-    const int64_t startUs = process::nowUs();
-    xdriver::button(LEFT_BUTTON, true);
+    timing::sleepMs(SETTLE_MS);
+    const int64_t startUs = timing::nowUs();
+    xserver::button(LEFT_BUTTON, true);
     const double ms = waitForTile(session.window, chosenX, chosenY,
                                   board::at(after, chosenX, chosenY), false, startUs);
-    xdriver::button(LEFT_BUTTON, false);
+    xserver::button(LEFT_BUTTON, false);
     ++movesThisDeal;
     if (ms < 0) {
         ++figures.failures;
     } else {
         figures.clickMs.push_back(ms);
     }
-    process::sleepMs(MOVE_DONE_MS);
+    timing::sleepMs(MOVE_DONE_MS);
     return true;
 }
 
@@ -336,11 +348,11 @@ bool clickFloor(Session& session, Codes& codes, Figures& figures) {
         ++figures.failures;
         return false;
     }
-    process::sleepMs(SETTLE_MS);
-    const int64_t startUs = process::nowUs();
-    xdriver::button(LEFT_BUTTON, true);
+    timing::sleepMs(SETTLE_MS);
+    const int64_t startUs = timing::nowUs();
+    xserver::button(LEFT_BUTTON, true);
     const double ms = waitForTile(session.window, x, y, board::EMPTY, false, startUs);
-    xdriver::button(LEFT_BUTTON, false);
+    xserver::button(LEFT_BUTTON, false);
     board::at(codes, x, y) = board::EMPTY;
     if (ms < 0) {
         ++figures.failures;
@@ -352,38 +364,38 @@ bool clickFloor(Session& session, Codes& codes, Figures& figures) {
 
 // CPU use over an idle window, as % of one core, from the tick counts and exactly.
 void measureIdle(pid_t pid, int32_t seconds, double& percent, double& exactPercent) {
-    process::sleepMs(IDLE_ENTRY_MS);
+    timing::sleepMs(IDLE_ENTRY_MS);
     const double before = process::cpuSeconds(pid);
     const double exactBefore = process::onCpuSeconds(pid);
-    process::sleepMs(seconds * 1000);
+    timing::sleepMs(seconds * 1000);
     percent = 100.0 * (process::cpuSeconds(pid) - before) / seconds;
     exactPercent = 100.0 * (process::onCpuSeconds(pid) - exactBefore) / seconds;
 }
 
 // Start-up of the session, hover and click latency, idle CPU and peak memory of one program.
 bool measureSession(const Program& program, const Settings& settings, Figures& figures) {
-    Session session{&program, process::start(program.path, xdriver::displayName()), 0, 0, 0, 0, 0};
+    Session session{&program, startProgram(program.path), 0, 0, 0, 0, 0};
     Codes codes{};
     const bool shown = waitFor(
         [&] {
             if (session.window == 0) {
-                session.window = xdriver::findWindow(session.pid);
+                session.window = xserver::findWindow(session.pid);
             }
             return session.window != 0 && boardDrawn(grabBoard(session.window)) &&
                    readCodes(grabBoard(session.window), codes);
         },
         SHOW_TIMEOUT_MS);
     if (!shown) {
-        process::kill(session.pid);
+        endProgram(session.pid);
         return false;
     }
-    xdriver::clientOrigin(session.window, session.originX, session.originY);
+    xserver::clientOrigin(session.window, session.originX, session.originY);
     // The game starts with the pointer on the centre cell and that group outlined; the floor
     // starts with nothing outlined.
     session.pointerX = (N + 1) / 2;
     session.pointerY = (N + 1) / 2;
     if (program.isGame && !hoverOnto(session, codes, session.pointerX, session.pointerY)) {
-        process::kill(session.pid);
+        endProgram(session.pid);
         return false;
     }
     pickState = 1;
@@ -404,11 +416,12 @@ bool measureSession(const Program& program, const Settings& settings, Figures& f
 
     pointAt(session, (N + 1) / 2, (N + 1) / 2);
     measureIdle(session.pid, settings.idleSeconds, figures.idleOnBoard, figures.idleOnBoardExact);
-    xdriver::movePointerOnScreen(OUTSIDE_X, OUTSIDE_Y);
+    xserver::movePointerOnScreen(OUTSIDE_X, OUTSIDE_Y);
     measureIdle(session.pid, settings.idleSeconds, figures.idleOutside, figures.idleOutsideExact);
     figures.peakMiB = static_cast<double>(process::peakResidentKiB(session.pid)) / 1024.0;
-    const bool alive = process::running(session.pid);
-    process::kill(session.pid);
+    int32_t status = 0;
+    const bool alive = !subprocess::reaped(session.pid, status);
+    endProgram(session.pid);
     return alive;
 }
 
@@ -521,12 +534,12 @@ int main(int argc, char** argv) {
     const std::vector<Program> programs = {{"corvane", CORVANE_BINARY, true},
                                            {"floor", FLOOR_BINARY, false}};
     std::string error;
-    if (!xdriver::startServer(error)) {
+    if (!xserver::start(error)) {
         std::fprintf(stderr, "bench: %s\n", error.c_str());
         return 1;
     }
     // Park the pointer away from where the window will appear.
-    xdriver::movePointerOnScreen(OUTSIDE_X, OUTSIDE_Y);
+    xserver::movePointerOnScreen(OUTSIDE_X, OUTSIDE_Y);
 
     std::vector<Figures> figures(programs.size());
     // Start-ups alternate between the programs, so slow phases of the machine hit both.
@@ -538,7 +551,7 @@ int main(int argc, char** argv) {
             } else {
                 figures[i].startMs.push_back(ms);
             }
-            process::sleepMs(BETWEEN_STARTS_MS);
+            timing::sleepMs(BETWEEN_STARTS_MS);
         }
     }
     for (size_t i = 0; i < programs.size(); ++i) {
@@ -546,9 +559,9 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "bench: the %s session failed\n", programs[i].name);
             ++figures[i].failures;
         }
-        xdriver::movePointerOnScreen(OUTSIDE_X, OUTSIDE_Y);
+        xserver::movePointerOnScreen(OUTSIDE_X, OUTSIDE_Y);
     }
-    xdriver::stopServer();
+    xserver::stop();
 
     printMachine();
     std::printf(

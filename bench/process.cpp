@@ -1,65 +1,14 @@
 #include "bench/process.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
-#include <vector>
-
-extern char** environ;
+#include <string>
 
 namespace process {
-
-pid_t start(const std::string& path, const std::string& display) {
-    // Everything the child needs is prepared before fork.
-    std::vector<std::string> environment;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        if (std::strncmp(*entry, "DISPLAY=", 8) != 0) {
-            environment.emplace_back(*entry);
-        }
-    }
-    environment.push_back("DISPLAY=" + display);
-    std::vector<char*> envp;
-    for (std::string& entry : environment) {
-        envp.push_back(entry.data());
-    }
-    envp.push_back(nullptr);
-    std::string binary = path;
-    char* argv[] = {binary.data(), nullptr};
-    const int quiet = open("/dev/null", O_RDWR | O_CLOEXEC);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        dup2(quiet, 0);
-        dup2(quiet, 1);
-        dup2(quiet, 2);
-        execve(argv[0], argv, envp.data());
-        _exit(127);
-    }
-    close(quiet);
-    return pid;
-}
-
-void kill(pid_t pid) {
-    if (pid <= 0) {
-        return;
-    }
-    ::kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-}
-
-bool running(pid_t pid) {
-    return pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0;
-}
 
 double cpuSeconds(pid_t pid) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
@@ -108,16 +57,6 @@ int64_t peakResidentKiB(pid_t pid) {
         }
     }
     return -1;
-}
-
-int64_t nowUs() {
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-void sleepMs(int32_t ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 }  // namespace process

@@ -22,14 +22,8 @@ namespace {
 using xsession::Image;
 using xsession::Rgb;
 
-constexpr int32_t WIDTH = 496;
-constexpr int32_t HEIGHT = 592;
-constexpr int32_t N = 15;
-constexpr int32_t PITCH = 32;
-constexpr int32_t MARGIN = 8;
+constexpr int32_t N = board::BOARD_SIZE;
 constexpr int32_t RING = 2;  // the outline sits this far inside the tile's edge
-constexpr int32_t SHOW_MS = 5000;
-constexpr int32_t EXIT_MS = 3000;
 constexpr int32_t SIGNAL_MS = 1000;
 constexpr int32_t BEEP_MS = 250;
 constexpr int32_t MOVE_PAUSE_MS = 200;
@@ -75,29 +69,30 @@ TEST(NoSoundDevice, TheBeepIsASilentQuarterSecondAndPlayGoesOn) {
     script::release(surface::BUTTON_LEFT);
     script::moveTo(board::cellToPixel(1) + 10, board::cellToPixel(1) + 10);
     control::playIteration();  // the new game plays: the corner group is outlined
-    EXPECT_GE(surface::frame()[static_cast<size_t>((MARGIN + RING) * WIDTH + MARGIN + RING)], 64);
+    EXPECT_GE(
+        surface::frame()[static_cast<size_t>((board::BOARD_MARGIN + RING) * xsession::WINDOW_WIDTH +
+                                             board::BOARD_MARGIN + RING)],
+        64);
 }
 
 // ---- The real binary ----
 
 using Codes = std::array<std::array<int32_t, N + 1>, N + 1>;  // [x][y]: colour 1..5, 0 empty
 
-int32_t cellLeft(int32_t cell) {
-    return MARGIN + PITCH * (cell - 1);
-}
-
 bool panelShown(const Image& image) {
-    return image.width == WIDTH && xsession::pixel(image, PANEL_X, PANEL_Y) == PANEL_RED;
+    return image.width == xsession::WINDOW_WIDTH &&
+           xsession::pixel(image, PANEL_X, PANEL_Y) == PANEL_RED;
 }
 
 // The tiles' colours from their outer ring; false if a cell shows no tile colour.
 bool readCodes(const Image& image, Codes& codes) {
-    if (image.width != WIDTH || image.height != HEIGHT || panelShown(image)) {
+    if (image.width != xsession::WINDOW_WIDTH || image.height != xsession::WINDOW_HEIGHT ||
+        panelShown(image)) {
         return false;
     }
     for (int32_t x = 1; x <= N; ++x) {
         for (int32_t y = 1; y <= N; ++y) {
-            const Rgb ring = xsession::pixel(image, cellLeft(x), cellLeft(y));
+            const Rgb ring = xsession::pixel(image, board::cellToPixel(x), board::cellToPixel(y));
             int32_t colour = ring == BLACK ? 0 : -1;
             for (int32_t h = 1; h <= 5; ++h) {
                 if (ring == FILL[static_cast<size_t>(h - 1)]) {
@@ -173,11 +168,12 @@ class RealFaults : public ::testing::Test {
         std::string error;
         ASSERT_TRUE(xsession::startServer(error)) << error;
         ASSERT_TRUE(xsession::startGame(error)) << error;
-        ASSERT_TRUE(xsession::findWindow(SHOW_MS)) << "stderr: " << xsession::capturedStderr();
+        ASSERT_TRUE(xsession::findWindow(xsession::SHOW_MS))
+            << "stderr: " << xsession::capturedStderr();
         Image image;
         ASSERT_TRUE(xsession::waitForImage(
-            [&](const Image& shown) { return readCodes(shown, codes) && full(codes); }, SHOW_MS,
-            image))
+            [&](const Image& shown) { return readCodes(shown, codes) && full(codes); },
+            xsession::SHOW_MS, image))
             << "no board";
     }
     void TearDown() override { xsession::stop(); }
@@ -196,14 +192,15 @@ TEST_F(RealFaults, WithoutASoundCardAWholeGameEndsSilentlyInThePanelAndAnotherFo
         }
         ASSERT_LT(moves++, N * N / 2) << "more moves than pairs of tiles";
         const int32_t colour = at(codes, x, y);
-        xsession::movePointer(cellLeft(x) + 14, cellLeft(y) + 14);
+        xsession::movePointer(board::cellToPixel(x) + 14, board::cellToPixel(y) + 14);
         Image image;
         ASSERT_TRUE(xsession::waitForImage(
             [&](const Image& shown) {
-                return xsession::pixel(shown, cellLeft(x) + RING, cellLeft(y) + RING) ==
+                return xsession::pixel(shown, board::cellToPixel(x) + RING,
+                                       board::cellToPixel(y) + RING) ==
                        OUTLINE[static_cast<size_t>(colour - 1)];
             },
-            SHOW_MS, image))
+            xsession::SHOW_MS, image))
             << "no outline on move " << moves;
         const Codes before = codes;
         xsession::click(1);
@@ -212,7 +209,7 @@ TEST_F(RealFaults, WithoutASoundCardAWholeGameEndsSilentlyInThePanelAndAnotherFo
             [&](const Image& shown) {
                 return panelShown(shown) || (readCodes(shown, after) && after != before);
             },
-            SHOW_MS, image))
+            xsession::SHOW_MS, image))
             << "move " << moves << " made no change";
         if (panelShown(image)) {
             break;
@@ -221,17 +218,18 @@ TEST_F(RealFaults, WithoutASoundCardAWholeGameEndsSilentlyInThePanelAndAnotherFo
     }
 
     Image image;
-    ASSERT_TRUE(xsession::waitForImage(panelShown, SHOW_MS, image))
+    ASSERT_TRUE(xsession::waitForImage(panelShown, xsession::SHOW_MS, image))
         << "no panel after " << moves << " moves";
     const auto panelAt = std::chrono::steady_clock::now();
     expectBlankConsole("at the game-over panel");
 
     // Held until the new game shows, so that the press is seen even while the beep's wait
     // lasts; below the board, where the new game's first turn marks nothing to remove.
-    xsession::movePointer(WIDTH / 2, HEIGHT - 40);
+    xsession::movePointer(xsession::WINDOW_WIDTH / 2, xsession::WINDOW_HEIGHT - 40);
     xsession::pressButton(1);
     const bool dealt = xsession::waitForImage(
-        [&](const Image& shown) { return readCodes(shown, codes) && full(codes); }, SHOW_MS, image);
+        [&](const Image& shown) { return readCodes(shown, codes) && full(codes); },
+        xsession::SHOW_MS, image);
     const auto dealtAt = std::chrono::steady_clock::now();
     xsession::releaseButton(1);
     ASSERT_TRUE(dealt) << "no new game after the panel";
@@ -243,7 +241,7 @@ TEST_F(RealFaults, WithoutASoundCardAWholeGameEndsSilentlyInThePanelAndAnotherFo
 
     xsession::tapKey("Escape");
     int32_t status = -1;
-    ASSERT_TRUE(xsession::waitExit(EXIT_MS, status)) << "still running";
+    ASSERT_TRUE(xsession::waitExit(xsession::EXIT_MS, status)) << "still running";
     EXPECT_EQ(status, 0);
     expectBlankConsole("after Esc");
 }

@@ -29,16 +29,12 @@ using board::Grid;
 using xsession::Image;
 using xsession::Rgb;
 
-constexpr int32_t WIDTH = 496;
-constexpr int32_t HEIGHT = 592;
 constexpr int32_t N = board::BOARD_SIZE;
 constexpr int32_t PITCH = board::CELL_SIZE;
 constexpr int32_t TILE = 29;
 constexpr int32_t RING = 2;  // the outline sits this far inside the tile's edge
 constexpr int32_t OUTLINE_OFFSET = 32;
 constexpr int32_t CENTRE_CELL = 8;
-constexpr int32_t SHOW_MS = 5000;  // bound for a screen to appear; normally a few ms
-constexpr int32_t EXIT_MS = 3000;
 constexpr int32_t AUDIO_MS = 5000;
 constexpr int32_t AUDIO_POLL_MS = 20;
 
@@ -99,7 +95,7 @@ Rgb colourOf(int32_t index) {
 }
 
 size_t pixelAt(int32_t x, int32_t y) {
-    return static_cast<size_t>(y) * WIDTH + static_cast<size_t>(x);
+    return static_cast<size_t>(y) * xsession::WINDOW_WIDTH + static_cast<size_t>(x);
 }
 
 int32_t cellMiddle(int32_t cell) {
@@ -184,9 +180,9 @@ std::vector<TextLine> textsOf(const Play& play) {
 
 // A text line as read from the window, '?' for cells showing no glyph in its colours.
 std::string readText(const Image& image, const TextLine& line) {
-    std::vector<uint8_t> indices(pixelAt(0, HEIGHT), 255);
-    for (int32_t y = 0; y < HEIGHT; ++y) {
-        for (int32_t x = 0; x < WIDTH; ++x) {
+    std::vector<uint8_t> indices(pixelAt(0, xsession::WINDOW_HEIGHT), 255);
+    for (int32_t y = 0; y < xsession::WINDOW_HEIGHT; ++y) {
+        for (int32_t x = 0; x < xsession::WINDOW_WIDTH; ++x) {
             const Rgb shown = xsession::pixel(image, x, y);
             if (shown == colourOf(line.foreground)) {
                 indices[pixelAt(x, y)] = static_cast<uint8_t>(line.foreground);
@@ -195,7 +191,7 @@ std::string readText(const Image& image, const TextLine& line) {
             }
         }
     }
-    return fixtures::readText(indices.data(), WIDTH, line.row, line.column,
+    return fixtures::readText(indices.data(), xsession::WINDOW_WIDTH, line.row, line.column,
                               static_cast<int32_t>(line.text.size()), line.foreground,
                               line.background);
 }
@@ -204,13 +200,13 @@ std::string readText(const Image& image, const TextLine& line) {
 // the surface draws them into a frame of our own; tiles under a text (the panel) are
 // not checked.
 std::string mismatch(const Image& image, const Play& play) {
-    if (image.width != WIDTH || image.height != HEIGHT) {
+    if (image.width != xsession::WINDOW_WIDTH || image.height != xsession::WINDOW_HEIGHT) {
         return "the window is " + std::to_string(image.width) + " x " +
                std::to_string(image.height);
     }
     const std::vector<TextLine> lines = textsOf(play);
-    surface::openFrame(WIDTH, HEIGHT);
-    std::vector<bool> underText(pixelAt(0, HEIGHT), false);
+    surface::openFrame(xsession::WINDOW_WIDTH, xsession::WINDOW_HEIGHT);
+    std::vector<bool> underText(pixelAt(0, xsession::WINDOW_HEIGHT), false);
     for (const TextLine& line : lines) {
         surface::setColours(line.foreground, line.background);
         surface::locate(line.row, line.column);
@@ -268,7 +264,7 @@ std::string mismatch(const Image& image, const Play& play) {
 
 // The board as the window shows it: each tile's corner colour as its code.
 bool readBoard(const Image& image, Grid& codes) {
-    if (image.width != WIDTH || image.height != HEIGHT) {
+    if (image.width != xsession::WINDOW_WIDTH || image.height != xsession::WINDOW_HEIGHT) {
         return false;
     }
     codes = {};
@@ -397,7 +393,8 @@ class WindowPlay : public ::testing::Test {
     static ::testing::AssertionResult shows(const Play& play) {
         Image last;
         if (xsession::waitForImage(
-                [&](const Image& image) { return mismatch(image, play).empty(); }, SHOW_MS, last)) {
+                [&](const Image& image) { return mismatch(image, play).empty(); },
+                xsession::SHOW_MS, last)) {
             return ::testing::AssertionSuccess();
         }
         return ::testing::AssertionFailure() << mismatch(last, play);
@@ -407,7 +404,7 @@ class WindowPlay : public ::testing::Test {
     void startGame(Play& play, const std::vector<std::string>& environment = {}) {
         std::string error;
         ASSERT_TRUE(xsession::startGameWithEnvironment(environment, error)) << error;
-        ASSERT_TRUE(xsession::findWindow(SHOW_MS))
+        ASSERT_TRUE(xsession::findWindow(xsession::SHOW_MS))
             << "no window; stderr: " << xsession::capturedStderr();
         Image last;
         const bool dealt = xsession::waitForImage(
@@ -419,7 +416,7 @@ class WindowPlay : public ::testing::Test {
                 hover(play, {CENTRE_CELL, CENTRE_CELL});
                 return mismatch(image, play).empty();
             },
-            SHOW_MS, last);
+            xsession::SHOW_MS, last);
         ASSERT_TRUE(dealt) << "no dealt board with the centre group outlined: "
                            << mismatch(last, play);
     }
@@ -563,7 +560,7 @@ TEST_F(WindowPlay, AWholeGameEndsWithThePanelAndOneBeepAndTheRightButtonQuits) {
 
     xsession::click(3);
     int32_t status = -1;
-    ASSERT_TRUE(xsession::waitExit(EXIT_MS, status)) << "still running";
+    ASSERT_TRUE(xsession::waitExit(xsession::EXIT_MS, status)) << "still running";
     EXPECT_EQ(status, 0);
     EXPECT_EQ(xsession::capturedStdout(), "");
     EXPECT_EQ(xsession::capturedStderr(), "");

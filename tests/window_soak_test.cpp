@@ -7,24 +7,20 @@
 // CORVANE_WINDOW_SOAK_SECONDS sets the length (default 10).
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <iostream>
 #include <iterator>
 #include <random>
 #include <string>
-#include <thread>
 
+#include "board/board.h"
 #include "tests/xsession.h"
+#include "tools/xharness/timing.h"
 
 namespace {
 
-constexpr int32_t WIDTH = 496;
-constexpr int32_t HEIGHT = 592;
 constexpr int32_t DEFAULT_SECONDS = 10;
-constexpr int32_t SHOW_MS = 5000;
-constexpr int32_t EXIT_MS = 3000;
 constexpr int32_t FOCUS_SETTLE_MS = 400;  // SDL takes the focus ~200 ms after X reports it
 constexpr uint32_t LEFT_BUTTON = 1;
 constexpr uint32_t MIDDLE_BUTTON = 2;
@@ -39,24 +35,16 @@ constexpr const char* KEYS[] = {"space",  "r",    "space", "r",      "a",     "z
                                 "Return", "Tab",  "Up",    "Down",   "Left",  "Right", "F1",
                                 "F10",    "Home", "End",   "Delete", "Prior", "Next",  "BackSpace"};
 
-int64_t nowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-void sleepMs(int32_t ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
 bool tileShown(const xsession::Image& image) {
-    return image.width == WIDTH && image.height == HEIGHT &&
-           !(xsession::pixel(image, 8 + 32 * 7, 8 + 32 * 7) == xsession::Rgb{0, 0, 0});
+    return image.width == xsession::WINDOW_WIDTH && image.height == xsession::WINDOW_HEIGHT &&
+           !(xsession::pixel(image, board::cellToPixel(8), board::cellToPixel(8)) ==
+             xsession::Rgb{0, 0, 0});
 }
 
 bool panelShown() {
     const xsession::Image image = xsession::grab();
-    return image.width == WIDTH && xsession::pixel(image, PANEL_X, PANEL_Y) == PANEL_RED;
+    return image.width == xsession::WINDOW_WIDTH &&
+           xsession::pixel(image, PANEL_X, PANEL_Y) == PANEL_RED;
 }
 
 class WindowSoak : public ::testing::Test {
@@ -71,12 +59,13 @@ class WindowSoak : public ::testing::Test {
     void startGame() {
         std::string error;
         ASSERT_TRUE(xsession::startGame(error)) << error;
-        ASSERT_TRUE(xsession::findWindow(SHOW_MS)) << "stderr: " << xsession::capturedStderr();
+        ASSERT_TRUE(xsession::findWindow(xsession::SHOW_MS))
+            << "stderr: " << xsession::capturedStderr();
         xsession::Image image;
-        ASSERT_TRUE(xsession::waitForImage(tileShown, SHOW_MS, image)) << "no board";
+        ASSERT_TRUE(xsession::waitForImage(tileShown, xsession::SHOW_MS, image)) << "no board";
         ++starts;
         focused = true;
-        focusedSince = nowMs();
+        focusedSince = timing::nowMs();
         inside = true;
         leftHeld = false;
         wayOutGiven = false;
@@ -85,7 +74,8 @@ class WindowSoak : public ::testing::Test {
     // After a way out: status 0, nothing printed; then a fresh game.
     void expectCleanEndAndRestart(const char* how) {
         int32_t status = -1;
-        ASSERT_TRUE(xsession::waitExit(EXIT_MS, status)) << how << " did not end the game";
+        ASSERT_TRUE(xsession::waitExit(xsession::EXIT_MS, status))
+            << how << " did not end the game";
         EXPECT_EQ(status, 0) << how;
         EXPECT_EQ(xsession::capturedStdout(), "") << how;
         EXPECT_EQ(xsession::capturedStderr(), "") << how;
@@ -93,7 +83,7 @@ class WindowSoak : public ::testing::Test {
     }
 
     bool readyForAWayOut() const {
-        return focused && inside && nowMs() - focusedSince >= FOCUS_SETTLE_MS;
+        return focused && inside && timing::nowMs() - focusedSince >= FOCUS_SETTLE_MS;
     }
 
     // Esc is taken at the next key poll, which the game-over panel does not make: there it
@@ -101,10 +91,10 @@ class WindowSoak : public ::testing::Test {
     void escape() {
         xsession::tapKey("Escape");
         int32_t status = -1;
-        if (!xsession::waitExit(EXIT_MS / 2, status) && panelShown()) {
+        if (!xsession::waitExit(xsession::EXIT_MS / 2, status) && panelShown()) {
             // Held until the game ends: a short click could fall wholly within the beep.
             xsession::pressButton(LEFT_BUTTON);
-            xsession::waitExit(EXIT_MS, status);
+            xsession::waitExit(xsession::EXIT_MS, status);
             xsession::releaseButton(LEFT_BUTTON);
         }
     }
@@ -120,7 +110,7 @@ class WindowSoak : public ::testing::Test {
 TEST_F(WindowSoak, RandomInputNeitherCrashesNorPrintsAndTheGameStillAnswers) {
     const char* secondsText = std::getenv("CORVANE_WINDOW_SOAK_SECONDS");
     const int64_t seconds = secondsText != nullptr ? std::atoll(secondsText) : DEFAULT_SECONDS;
-    const auto seed = static_cast<uint32_t>(nowMs());
+    const auto seed = static_cast<uint32_t>(timing::nowMs());
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 random(seed);
     const auto between = [&](int32_t low, int32_t high) {
@@ -130,16 +120,18 @@ TEST_F(WindowSoak, RandomInputNeitherCrashesNorPrintsAndTheGameStillAnswers) {
     ASSERT_NO_FATAL_FAILURE(startGame());
     int64_t actions = 0;
     int32_t waysOut = 0;
-    const int64_t end = nowMs() + seconds * 1000;
-    while (nowMs() < end) {
+    const int64_t end = timing::nowMs() + seconds * 1000;
+    while (timing::nowMs() < end) {
         ++actions;
         const int32_t pick = between(0, 999);
         if (pick < 400) {
             inside = between(0, 9) != 0;
             if (inside) {
-                xsession::movePointer(between(0, WIDTH - 1), between(0, HEIGHT - 1));
+                xsession::movePointer(between(0, xsession::WINDOW_WIDTH - 1),
+                                      between(0, xsession::WINDOW_HEIGHT - 1));
             } else {
-                xsession::movePointer(between(-250, -1), between(-80, HEIGHT + 80));
+                xsession::movePointer(between(-250, -1),
+                                      between(-80, xsession::WINDOW_HEIGHT + 80));
             }
         } else if (pick < 560) {
             leftHeld ? xsession::releaseButton(LEFT_BUTTON) : xsession::pressButton(LEFT_BUTTON);
@@ -162,7 +154,7 @@ TEST_F(WindowSoak, RandomInputNeitherCrashesNorPrintsAndTheGameStillAnswers) {
                 xsession::focusOtherWindow();
             } else {
                 xsession::focusGame();
-                focusedSince = nowMs();
+                focusedSince = timing::nowMs();
             }
             focused = !focused;
         } else if (pick < 940) {
@@ -179,14 +171,14 @@ TEST_F(WindowSoak, RandomInputNeitherCrashesNorPrintsAndTheGameStillAnswers) {
                 // Held until the game's next poll sees it, even after a move's pause.
                 xsession::pressButton(RIGHT_BUTTON);
                 int32_t status = -1;
-                xsession::waitExit(EXIT_MS, status);
+                xsession::waitExit(xsession::EXIT_MS, status);
                 xsession::releaseButton(RIGHT_BUTTON);
                 ASSERT_NO_FATAL_FAILURE(expectCleanEndAndRestart("the right button"));
             }
             ++waysOut;
             continue;
         }
-        sleepMs(between(0, 30));
+        timing::sleepMs(between(0, 30));
         if (!xsession::running()) {
             ASSERT_TRUE(wayOutGiven) << "the game ended by itself after " << actions
                                      << " actions; stderr: " << xsession::capturedStderr();
@@ -201,13 +193,13 @@ TEST_F(WindowSoak, RandomInputNeitherCrashesNorPrintsAndTheGameStillAnswers) {
     }
     xsession::focusGame();
     focused = true;
-    focusedSince = nowMs();
-    xsession::movePointer(WIDTH / 2, HEIGHT / 2);
+    focusedSince = timing::nowMs();
+    xsession::movePointer(xsession::WINDOW_WIDTH / 2, xsession::WINDOW_HEIGHT / 2);
     inside = true;
-    sleepMs(FOCUS_SETTLE_MS);
+    timing::sleepMs(FOCUS_SETTLE_MS);
     ASSERT_NO_FATAL_FAILURE(escape());
     int32_t status = -1;
-    ASSERT_TRUE(xsession::waitExit(EXIT_MS, status)) << "no answer to Esc at the end";
+    ASSERT_TRUE(xsession::waitExit(xsession::EXIT_MS, status)) << "no answer to Esc at the end";
     EXPECT_EQ(status, 0);
     EXPECT_EQ(xsession::capturedStdout(), "");
     EXPECT_EQ(xsession::capturedStderr(), "");

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "board/board.h"
 #include "screen/palette.h"
 #include "screen/surface.h"
 #include "tests/xsession.h"
@@ -16,19 +17,15 @@ namespace {
 using xsession::Image;
 using xsession::Rgb;
 
-constexpr int32_t WIDTH = 496;
-constexpr int32_t HEIGHT = 592;
 constexpr int32_t SCREEN_WIDTH = 1024;
 constexpr int32_t SCREEN_HEIGHT = 768;
-constexpr int32_t N = 15;
+constexpr int32_t N = board::BOARD_SIZE;
 constexpr int32_t TILE = 29;
-constexpr int32_t PITCH = 32;
-constexpr int32_t MARGIN = 8;
+constexpr int32_t PITCH = board::CELL_SIZE;
+constexpr int32_t MARGIN = board::BOARD_MARGIN;
 constexpr int32_t RING = 2;  // the outline sits this far inside the tile's edge
 constexpr int32_t CENTRE_PIXEL = 243;
 constexpr int32_t CENTRE_CELL = 8;
-constexpr int32_t SHOW_MS = 5000;  // bound for anything to appear; normally ~100 ms
-constexpr int32_t EXIT_MS = 3000;
 constexpr int32_t SERVER_GONE_MS = 1000;
 constexpr int32_t EXIT_RUNS = 5;  // exits once in a while failed with an X error
 
@@ -46,18 +43,15 @@ struct Cell {
 };
 using Cells = std::array<std::array<Cell, N + 1>, N + 1>;  // [x][y], 1..N used
 
-int32_t cellLeft(int32_t cell) {
-    return MARGIN + PITCH * (cell - 1);
-}
 int32_t cellMiddle(int32_t cell) {
-    return cellLeft(cell) + TILE / 2;
+    return board::cellToPixel(cell) + TILE / 2;
 }
 
 // Reads one tile: a 2-pixel ring of one fill colour around either more of it or a
 // one-pixel outline in that colour's outline and then the fill again.
 bool readTile(const Image& image, int32_t x, int32_t y, Cell& cell) {
-    const int32_t left = cellLeft(x);
-    const int32_t top = cellLeft(y);
+    const int32_t left = board::cellToPixel(x);
+    const int32_t top = board::cellToPixel(y);
     const Rgb ring = xsession::pixel(image, left, top);
     const auto fill = std::find(FILL.begin(), FILL.end(), ring);
     cell.colour = fill == FILL.end() ? 0 : static_cast<int32_t>(fill - FILL.begin()) + 1;
@@ -80,7 +74,7 @@ bool readTile(const Image& image, int32_t x, int32_t y, Cell& cell) {
 
 // Reads the board; false unless every tile is well formed and the gaps are black.
 bool readBoard(const Image& image, Cells& cells) {
-    if (image.width != WIDTH || image.height != HEIGHT) {
+    if (image.width != xsession::WINDOW_WIDTH || image.height != xsession::WINDOW_HEIGHT) {
         return false;
     }
     for (int32_t x = 1; x <= N; ++x) {
@@ -132,8 +126,8 @@ template <typename Predicate>
 bool waitForBoard(Predicate holds, Cells& cells) {
     Image image;
     return xsession::waitForImage(
-        [&](const Image& shown) { return readBoard(shown, cells) && holds(cells); }, SHOW_MS,
-        image);
+        [&](const Image& shown) { return readBoard(shown, cells) && holds(cells); },
+        xsession::SHOW_MS, image);
 }
 
 // The cells of the same-coloured group around (x, y), as their outlines should show it.
@@ -182,7 +176,7 @@ class WindowTest : public ::testing::Test {
     void startGame(Cells& cells) {
         std::string error;
         ASSERT_TRUE(xsession::startGame(error)) << error;
-        ASSERT_TRUE(xsession::findWindow(SHOW_MS))
+        ASSERT_TRUE(xsession::findWindow(xsession::SHOW_MS))
             << "no window; stderr: " << xsession::capturedStderr();
         ASSERT_TRUE(waitForBoard(
             [](const Cells& shown) {
@@ -200,13 +194,13 @@ TEST_F(WindowTest, OpensCentredWithTheTitleLineAndTheCentreGroupOutlined) {
     int32_t width = 0;
     int32_t height = 0;
     xsession::clientSize(width, height);
-    EXPECT_EQ(width, WIDTH);
-    EXPECT_EQ(height, HEIGHT);
+    EXPECT_EQ(width, xsession::WINDOW_WIDTH);
+    EXPECT_EQ(height, xsession::WINDOW_HEIGHT);
     int32_t left = 0;
     int32_t top = 0;
     xsession::clientOrigin(left, top);
-    EXPECT_EQ(left, (SCREEN_WIDTH - WIDTH) / 2);
-    EXPECT_EQ(top, (SCREEN_HEIGHT - HEIGHT) / 2);
+    EXPECT_EQ(left, (SCREEN_WIDTH - xsession::WINDOW_WIDTH) / 2);
+    EXPECT_EQ(top, (SCREEN_HEIGHT - xsession::WINDOW_HEIGHT) / 2);
     int32_t pointerX = 0;
     int32_t pointerY = 0;
     ASSERT_TRUE(xsession::pointerPosition(pointerX, pointerY));
@@ -222,7 +216,7 @@ TEST_F(WindowTest, OpensCentredWithTheTitleLineAndTheCentreGroupOutlined) {
     }
 
     // The title line as the surface draws it, in the palette's colours.
-    surface::openFrame(WIDTH, HEIGHT);
+    surface::openFrame(xsession::WINDOW_WIDTH, xsession::WINDOW_HEIGHT);
     surface::clearScreen();
     surface::setColours(10, 0);
     surface::locate(73, 1);
@@ -232,11 +226,11 @@ TEST_F(WindowTest, OpensCentredWithTheTitleLineAndTheCentreGroupOutlined) {
     surface::locate(73, 42);
     surface::printText(" a puzzle of colours");
     const Image image = xsession::grab();
-    ASSERT_EQ(image.width, WIDTH);
+    ASSERT_EQ(image.width, xsession::WINDOW_WIDTH);
     int32_t wrong = 0;
     for (int32_t y = 576; y <= 583; ++y) {
-        for (int32_t x = 0; x < WIDTH; ++x) {
-            const uint8_t index = surface::frame()[y * WIDTH + x];
+        for (int32_t x = 0; x < xsession::WINDOW_WIDTH; ++x) {
+            const uint8_t index = surface::frame()[y * xsession::WINDOW_WIDTH + x];
             const Rgb expected = {surface::DEFAULT_PALETTE[index][0],
                                   surface::DEFAULT_PALETTE[index][1],
                                   surface::DEFAULT_PALETTE[index][2]};
@@ -325,7 +319,7 @@ TEST_P(ExitTest, EndsWithStatusZeroAndABlankConsole) {
             }
         }
         int32_t status = -1;
-        ASSERT_TRUE(xsession::waitExit(EXIT_MS, status)) << "still running";
+        ASSERT_TRUE(xsession::waitExit(xsession::EXIT_MS, status)) << "still running";
         EXPECT_EQ(status, 0);
         EXPECT_EQ(xsession::capturedStdout(), "");
         EXPECT_EQ(xsession::capturedStderr(), "");
@@ -370,7 +364,7 @@ TEST_P(NoDisplayTest, SaysWhyInOneLineAndEndsWithStatusOne) {
     std::string error;
     ASSERT_TRUE(xsession::startGameWithDisplay(GetParam().display, error)) << error;
     int32_t status = -1;
-    ASSERT_TRUE(xsession::waitExit(EXIT_MS, status)) << "still running";
+    ASSERT_TRUE(xsession::waitExit(xsession::EXIT_MS, status)) << "still running";
     expectOneLineAndStatusOne(status);
 }
 

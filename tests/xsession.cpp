@@ -1,88 +1,35 @@
 #include "tests/xsession.h"
 
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
-extern char** environ;
+#include "tools/xharness/subprocess.h"
+#include "tools/xharness/timing.h"
+#include "tools/xharness/xserver.h"
 
 namespace {
 
-constexpr int32_t SERVER_START_MS = 10000;
-constexpr int32_t SERVER_STOP_MS = 2000;
+constexpr int32_t GAME_STOP_MS = 2000;
 constexpr int32_t POLL_MS = 5;
 constexpr int32_t BUTTON_HOLD_MS = 60;
 constexpr int32_t KEY_HOLD_MS = 20;
+constexpr const char* GAME_TITLE = "corvane";
 
-pid_t serverPid = -1;
-Display* display = nullptr;
-std::string displayName;
 pid_t gamePid = -1;
 bool gameEnded = false;
 int32_t gameStatus = -1;
-Window gameWindow = 0;
-Window otherWindow = 0;  // the test's own window, for moving the focus away
+xserver::WindowId gameWindow = 0;
+xserver::WindowId otherWindow = 0;  // the test's own window, for moving the focus away
 std::string stdoutPath;
 std::string stderrPath;
 // Set by startGameWithEnvironment; placed first, so they win over inherited variables.
 std::vector<std::string> extraEnvironment;
-
-void sleepMs(int32_t ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-int64_t nowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-// A window may vanish between finding it and asking about it; such errors must not end
-// the test process, which is Xlib's default.
-int ignoreXError(Display*, XErrorEvent*) {
-    return 0;
-}
-
-int32_t statusFromWait(int raw) {
-    if (WIFEXITED(raw)) {
-        return WEXITSTATUS(raw);
-    }
-    if (WIFSIGNALED(raw)) {
-        return 128 + WTERMSIG(raw);
-    }
-    return -1;
-}
-
-// Kills the child and reaps it; returns its status.
-int32_t killAndReap(pid_t pid, int signal, int32_t graceMs) {
-    kill(pid, signal);
-    const int64_t deadline = nowMs() + graceMs;
-    int raw = 0;
-    while (waitpid(pid, &raw, WNOHANG) == 0) {
-        if (nowMs() >= deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &raw, 0);
-            break;
-        }
-        sleepMs(POLL_MS);
-    }
-    return statusFromWait(raw);
-}
 
 std::string temporaryFile(const char* stem) {
     const char* directory = std::getenv("TMPDIR");
@@ -103,89 +50,6 @@ std::string readFile(const std::string& path) {
     return text.str();
 }
 
-bool readProperty(Window window, Atom property, Atom type, std::vector<unsigned char>& value,
-                  int& format) {
-    Atom actualType = None;
-    unsigned long count = 0;
-    unsigned long remaining = 0;
-    unsigned char* data = nullptr;
-    if (XGetWindowProperty(display, window, property, 0, 1024, False, type, &actualType, &format,
-                           &count, &remaining, &data) != Success ||
-        data == nullptr) {
-        return false;
-    }
-    const size_t unit = format == 32 ? sizeof(long) : static_cast<size_t>(format / 8);
-    value.assign(data, data + count * unit);
-    XFree(data);
-    return actualType != None;
-}
-
-std::string fetchName(Window window) {
-    char* name = nullptr;
-    if (XFetchName(display, window, &name) == 0 || name == nullptr) {
-        return "";
-    }
-    std::string text = name;
-    XFree(name);
-    return text;
-}
-
-bool isGameWindow(Window window) {
-    XWindowAttributes attributes;
-    if (XGetWindowAttributes(display, window, &attributes) == 0 ||
-        attributes.map_state != IsViewable) {
-        return false;
-    }
-    std::vector<unsigned char> value;
-    int format = 0;
-    const Atom pidAtom = XInternAtom(display, "_NET_WM_PID", False);
-    if (readProperty(window, pidAtom, XA_CARDINAL, value, format) && format == 32 &&
-        !value.empty()) {
-        long pid = 0;
-        std::memcpy(&pid, value.data(), sizeof pid);
-        if (pid == gamePid) {
-            return true;
-        }
-    }
-    const Atom netName = XInternAtom(display, "_NET_WM_NAME", False);
-    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
-    if (readProperty(window, netName, utf8, value, format) &&
-        std::string(value.begin(), value.end()) == "corvane") {
-        return true;
-    }
-    return fetchName(window) == "corvane";
-}
-
-Window searchTree(Window top) {
-    if (isGameWindow(top)) {
-        return top;
-    }
-    Window root = 0;
-    Window parent = 0;
-    Window* children = nullptr;
-    unsigned int count = 0;
-    if (XQueryTree(display, top, &root, &parent, &children, &count) == 0) {
-        return 0;
-    }
-    Window found = 0;
-    for (unsigned int i = 0; i < count && found == 0; ++i) {
-        found = searchTree(children[i]);
-    }
-    if (children != nullptr) {
-        XFree(children);
-    }
-    return found;
-}
-
-int shiftOf(unsigned long mask) {
-    int shift = 0;
-    while (mask != 0 && (mask & 1) == 0) {
-        mask >>= 1;
-        ++shift;
-    }
-    return shift;
-}
-
 void removeCaptures() {
     for (std::string* path : {&stdoutPath, &stderrPath}) {
         if (!path->empty()) {
@@ -197,7 +61,7 @@ void removeCaptures() {
 
 bool spawnGame(const char* displayValue, std::string& error) {
     if (gamePid > 0 && !gameEnded) {
-        killAndReap(gamePid, SIGKILL, SERVER_STOP_MS);
+        subprocess::killAndReap(gamePid, SIGKILL, GAME_STOP_MS);
     }
     removeCaptures();
     stdoutPath = temporaryFile("corvane-stdout");
@@ -206,36 +70,11 @@ bool spawnGame(const char* displayValue, std::string& error) {
         error = "cannot create capture files";
         return false;
     }
-    // Everything the child needs is prepared before fork: the test process has threads.
-    std::vector<std::string> environment = extraEnvironment;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        if (std::strncmp(*entry, "DISPLAY=", 8) != 0) {
-            environment.emplace_back(*entry);
-        }
-    }
-    if (displayValue != nullptr) {
-        environment.push_back(std::string("DISPLAY=") + displayValue);
-    }
-    std::vector<char*> envp;
-    for (std::string& entry : environment) {
-        envp.push_back(entry.data());
-    }
-    envp.push_back(nullptr);
-    std::string binary = CORVANE_BINARY;
-    char* argv[] = {binary.data(), nullptr};
-    const int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
     const int output = open(stdoutPath.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     const int errors = open(stderrPath.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    gamePid = fork();
-    if (gamePid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        dup2(input, 0);
-        dup2(output, 1);
-        dup2(errors, 2);
-        execve(argv[0], argv, envp.data());
-        _exit(127);
-    }
-    close(input);
+    gamePid = subprocess::spawn({CORVANE_BINARY},
+                                subprocess::environmentWith(displayValue, extraEnvironment), -1,
+                                output, errors);
     close(output);
     close(errors);
     gameEnded = false;
@@ -259,76 +98,15 @@ Rgb pixel(const Image& image, int32_t x, int32_t y) {
 }
 
 bool startServer(std::string& error) {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) {
-        error = "pipe failed";
-        return false;
-    }
-    std::string fdText = std::to_string(fds[1]);
-    std::vector<std::string> args = {"Xvfb", "-displayfd",  fdText,      "-screen",
-                                     "0",    "1024x768x24", "-nolisten", "tcp"};
-    std::vector<char*> argv;
-    for (std::string& arg : args) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    const int quiet = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    serverPid = fork();
-    if (serverPid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        fcntl(fds[1], F_SETFD, 0);
-        dup2(quiet, 1);
-        dup2(quiet, 2);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    close(quiet);
-    close(fds[1]);
-    // Xvfb writes the display number it took once it accepts connections.
-    std::string number;
-    const int64_t deadline = nowMs() + SERVER_START_MS;
-    while (number.find('\n') == std::string::npos && nowMs() < deadline) {
-        pollfd ready = {fds[0], POLLIN, 0};
-        if (poll(&ready, 1, POLL_MS * 10) > 0) {
-            char buffer[16];
-            const ssize_t got = read(fds[0], buffer, sizeof buffer);
-            if (got <= 0) {
-                break;
-            }
-            number.append(buffer, static_cast<size_t>(got));
-        }
-    }
-    close(fds[0]);
-    if (serverPid < 0 || number.find('\n') == std::string::npos) {
-        error = "Xvfb did not start";
-        return false;
-    }
-    number.resize(number.find('\n'));
-    number.insert(number.begin(), ':');  // g++ 12 warns falsely on ":" + string
-    displayName = std::move(number);
-    display = XOpenDisplay(displayName.c_str());
-    if (display == nullptr) {
-        error = "cannot open " + displayName;
-        return false;
-    }
-    XSetErrorHandler(ignoreXError);
-    int eventBase = 0;
-    int errorBase = 0;
-    int major = 0;
-    int minor = 0;
-    if (!XTestQueryExtension(display, &eventBase, &errorBase, &major, &minor)) {
-        error = "no XTest on " + displayName;
-        return false;
-    }
-    return true;
+    return xserver::start(error);
 }
 
 bool startGame(std::string& error) {
-    if (display == nullptr) {
+    if (!xserver::connected()) {
         error = "no server";
         return false;
     }
-    return spawnGame(displayName.c_str(), error);
+    return spawnGame(xserver::displayName().c_str(), error);
 }
 
 bool startGameWithDisplay(const char* displayValue, std::string& error) {
@@ -344,7 +122,7 @@ bool startGameWithEnvironment(const std::vector<std::string>& extra, std::string
 
 void stop() {
     if (gamePid > 0 && !gameEnded) {
-        killAndReap(gamePid, SIGKILL, SERVER_STOP_MS);
+        subprocess::killAndReap(gamePid, SIGKILL, GAME_STOP_MS);
     }
     gamePid = -1;
     gameEnded = false;
@@ -355,49 +133,33 @@ void stop() {
 
 void killServer() {
     otherWindow = 0;  // goes with the connection
-    if (display != nullptr) {
-        XCloseDisplay(display);
-        display = nullptr;
-    }
-    if (serverPid > 0) {
-        killAndReap(serverPid, SIGTERM, SERVER_STOP_MS);
-        serverPid = -1;
-    }
+    xserver::stop();
 }
 
 bool findWindow(int32_t timeoutMs) {
-    const int64_t deadline = nowMs() + timeoutMs;
+    const int64_t deadline = timing::nowMs() + timeoutMs;
     for (;;) {
-        gameWindow = searchTree(DefaultRootWindow(display));
+        gameWindow = xserver::findWindow(gamePid, GAME_TITLE);
         if (gameWindow != 0) {
             return true;
         }
-        if (nowMs() >= deadline || !running()) {
+        if (timing::nowMs() >= deadline || !running()) {
             return false;
         }
-        sleepMs(POLL_MS);
+        timing::sleepMs(POLL_MS);
     }
 }
 
 std::string windowName() {
-    return gameWindow == 0 ? "" : fetchName(gameWindow);
+    return xserver::windowName(gameWindow);
 }
 
 void clientSize(int32_t& width, int32_t& height) {
-    XWindowAttributes attributes;
-    width = 0;
-    height = 0;
-    if (XGetWindowAttributes(display, gameWindow, &attributes) != 0) {
-        width = attributes.width;
-        height = attributes.height;
-    }
+    xserver::clientSize(gameWindow, width, height);
 }
 
 void clientOrigin(int32_t& x, int32_t& y) {
-    Window child = 0;
-    x = 0;
-    y = 0;
-    XTranslateCoordinates(display, gameWindow, DefaultRootWindow(display), 0, 0, &x, &y, &child);
+    xserver::clientOrigin(gameWindow, x, y);
 }
 
 Image grab() {
@@ -405,134 +167,92 @@ Image grab() {
     int32_t width = 0;
     int32_t height = 0;
     clientSize(width, height);
-    if (width == 0 || height == 0) {
+    const xserver::Image shot = xserver::grab(gameWindow, 0, 0, width, height);
+    if (shot.rgb.empty()) {
         return image;
     }
-    XImage* shot = XGetImage(display, gameWindow, 0, 0, static_cast<unsigned int>(width),
-                             static_cast<unsigned int>(height), AllPlanes, ZPixmap);
-    if (shot == nullptr) {
-        return image;
+    image.width = shot.width;
+    image.height = shot.height;
+    image.rgb.reserve(3 * shot.rgb.size());
+    for (const uint32_t rgb : shot.rgb) {
+        image.rgb.insert(image.rgb.end(),
+                         {static_cast<uint8_t>(rgb >> 16), static_cast<uint8_t>(rgb >> 8),
+                          static_cast<uint8_t>(rgb)});
     }
-    image.width = width;
-    image.height = height;
-    image.rgb.resize(3 * static_cast<size_t>(width) * static_cast<size_t>(height));
-    const int redShift = shiftOf(shot->red_mask);
-    const int greenShift = shiftOf(shot->green_mask);
-    const int blueShift = shiftOf(shot->blue_mask);
-    size_t at = 0;
-    for (int32_t y = 0; y < height; ++y) {
-        for (int32_t x = 0; x < width; ++x) {
-            const unsigned long value = XGetPixel(shot, x, y);
-            image.rgb[at++] = static_cast<uint8_t>((value & shot->red_mask) >> redShift);
-            image.rgb[at++] = static_cast<uint8_t>((value & shot->green_mask) >> greenShift);
-            image.rgb[at++] = static_cast<uint8_t>((value & shot->blue_mask) >> blueShift);
-        }
-    }
-    XDestroyImage(shot);
     return image;
 }
 
 bool waitForImage(const std::function<bool(const Image&)>& holds, int32_t timeoutMs, Image& last) {
-    const int64_t deadline = nowMs() + timeoutMs;
+    const int64_t deadline = timing::nowMs() + timeoutMs;
     for (;;) {
         last = grab();
         if (!last.rgb.empty() && holds(last)) {
             return true;
         }
-        if (nowMs() >= deadline) {
+        if (timing::nowMs() >= deadline) {
             return false;
         }
-        sleepMs(POLL_MS);
+        timing::sleepMs(POLL_MS);
     }
 }
 
 void movePointer(int32_t x, int32_t y) {
-    int rootX = 0;
-    int rootY = 0;
-    Window child = 0;
-    XTranslateCoordinates(display, gameWindow, DefaultRootWindow(display), x, y, &rootX, &rootY,
-                          &child);
-    XTestFakeMotionEvent(display, DefaultScreen(display), rootX, rootY, CurrentTime);
-    XSync(display, False);
+    xserver::movePointer(gameWindow, x, y);
+    xserver::sync();
 }
 
 void click(uint32_t button) {
-    XTestFakeButtonEvent(display, button, True, CurrentTime);
-    XSync(display, False);
-    sleepMs(BUTTON_HOLD_MS);
-    XTestFakeButtonEvent(display, button, False, CurrentTime);
-    XSync(display, False);
+    pressButton(button);
+    timing::sleepMs(BUTTON_HOLD_MS);
+    releaseButton(button);
 }
 
 void tapKey(const char* keysymName) {
-    const KeyCode code = XKeysymToKeycode(display, XStringToKeysym(keysymName));
-    XTestFakeKeyEvent(display, code, True, CurrentTime);
-    XSync(display, False);
-    sleepMs(KEY_HOLD_MS);
-    XTestFakeKeyEvent(display, code, False, CurrentTime);
-    XSync(display, False);
+    pressKey(keysymName);
+    timing::sleepMs(KEY_HOLD_MS);
+    releaseKey(keysymName);
 }
 
 void requestClose() {
-    XEvent event{};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = gameWindow;
-    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display, gameWindow, False, NoEventMask, &event);
-    XSync(display, False);
+    xserver::requestClose(gameWindow);
+    xserver::sync();
 }
 
 void pressButton(uint32_t button) {
-    XTestFakeButtonEvent(display, button, True, CurrentTime);
-    XSync(display, False);
+    xserver::button(button, true);
+    xserver::sync();
 }
 
 void releaseButton(uint32_t button) {
-    XTestFakeButtonEvent(display, button, False, CurrentTime);
-    XSync(display, False);
+    xserver::button(button, false);
+    xserver::sync();
 }
 
 void pressKey(const char* keysymName) {
-    XTestFakeKeyEvent(display, XKeysymToKeycode(display, XStringToKeysym(keysymName)), True,
-                      CurrentTime);
-    XSync(display, False);
+    xserver::key(keysymName, true);
+    xserver::sync();
 }
 
 void releaseKey(const char* keysymName) {
-    XTestFakeKeyEvent(display, XKeysymToKeycode(display, XStringToKeysym(keysymName)), False,
-                      CurrentTime);
-    XSync(display, False);
+    xserver::key(keysymName, false);
+    xserver::sync();
 }
 
 bool openOtherWindow() {
-    if (otherWindow != 0) {
-        return true;
-    }
-    otherWindow = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 100, 60, 0, 0,
-                                      WhitePixel(display, DefaultScreen(display)));
     if (otherWindow == 0) {
-        return false;
+        otherWindow = xserver::openWindow(0, 0, 100, 60);
     }
-    XSelectInput(display, otherWindow, StructureNotifyMask);
-    XMapWindow(display, otherWindow);
-    XEvent event;
-    do {
-        XNextEvent(display, &event);
-    } while (event.type != MapNotify);
-    return true;
+    return otherWindow != 0;
 }
 
 void focusOtherWindow() {
-    XSetInputFocus(display, otherWindow, RevertToParent, CurrentTime);
-    XSync(display, False);
+    xserver::focus(otherWindow);
+    xserver::sync();
 }
 
 void focusGame() {
-    XSetInputFocus(display, gameWindow, RevertToParent, CurrentTime);
-    XSync(display, False);
+    xserver::focus(gameWindow);
+    xserver::sync();
 }
 
 bool signalGame(int signal) {
@@ -540,45 +260,30 @@ bool signalGame(int signal) {
 }
 
 bool pointerPosition(int32_t& x, int32_t& y) {
-    Window root = 0;
-    Window child = 0;
-    int rootX = 0;
-    int rootY = 0;
-    int windowX = 0;
-    int windowY = 0;
-    unsigned int mask = 0;
-    if (!XQueryPointer(display, gameWindow, &root, &child, &rootX, &rootY, &windowX, &windowY,
-                       &mask)) {
-        return false;
-    }
-    x = windowX;
-    y = windowY;
-    return true;
+    return xserver::pointerPosition(gameWindow, x, y);
 }
 
 bool running() {
     if (gamePid <= 0 || gameEnded) {
         return false;
     }
-    int raw = 0;
-    if (waitpid(gamePid, &raw, WNOHANG) == gamePid) {
+    if (subprocess::reaped(gamePid, gameStatus)) {
         gameEnded = true;
-        gameStatus = statusFromWait(raw);
         return false;
     }
     return true;
 }
 
 bool waitExit(int32_t timeoutMs, int32_t& status) {
-    const int64_t deadline = nowMs() + timeoutMs;
+    const int64_t deadline = timing::nowMs() + timeoutMs;
     while (running()) {
-        if (nowMs() >= deadline) {
-            gameStatus = killAndReap(gamePid, SIGKILL, SERVER_STOP_MS);
+        if (timing::nowMs() >= deadline) {
+            gameStatus = subprocess::killAndReap(gamePid, SIGKILL, GAME_STOP_MS);
             gameEnded = true;
             status = gameStatus;
             return false;
         }
-        sleepMs(POLL_MS);
+        timing::sleepMs(POLL_MS);
     }
     status = gameStatus;
     return gameEnded;

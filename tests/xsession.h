@@ -12,6 +12,13 @@
 
 namespace xsession {
 
+// The game's client area.
+constexpr int32_t WINDOW_WIDTH = 496;
+constexpr int32_t WINDOW_HEIGHT = 592;
+// Bounds for the game's window or a screen to appear (normally ~100 ms) and for it to exit.
+constexpr int32_t SHOW_MS = 5000;
+constexpr int32_t EXIT_MS = 3000;
+
 // The client area read back as 8-bit RGB triples, row by row.
 struct Image {
     int32_t width = 0;
