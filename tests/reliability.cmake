@@ -25,13 +25,5 @@ if(CORVANE_FUZZ)
 endif()
 
 # The real binary in a private X server: random input, and faults of its environment.
-foreach(name window_soak_test faults_test)
-  add_executable(${name} ${name}.cpp xsession.cpp)
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
-  target_link_libraries(${name} PRIVATE corvane_control corvane_scripted_host GTest::gtest_main
-                        X11::X11 X11::Xtst)
-  target_compile_definitions(${name} PRIVATE CORVANE_BINARY="$<TARGET_FILE:corvane>")
-  add_dependencies(${name} corvane)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 30 NO_PRETTY_VALUES PROPERTIES LABELS window
-                       TIMEOUT 300)
-endforeach()
+corvane_window_test(window_soak_test window_soak_test.cpp)
+corvane_window_test(faults_test faults_test.cpp)
