@@ -31,6 +31,9 @@ void startPlay();
 [[noreturn]] void quit();
 void showTitleLine();
 
+// Whether a polled button mask holds the button; a mask of -1 (pointer away) holds none.
+bool buttonHeld(int32_t buttons, int32_t button);
+
 // The play turn's two halves around the right-button test. The second half returns true
 // when the game-over panel started a new game, which begins the loop afresh.
 void playTurnFirstHalf(int32_t x, int32_t y, int32_t buttons);

@@ -70,7 +70,7 @@ void startUp() {
 void playIteration() {
     const surface::PointerState pointer = surface::pollPointer();
     playTurnFirstHalf(pointer.x, pointer.y, pointer.buttons);
-    if (pointer.buttons != -1 && (pointer.buttons & surface::BUTTON_RIGHT) != 0) {
+    if (buttonHeld(pointer.buttons, surface::BUTTON_RIGHT)) {
         quit();
     }
     if (playTurnSecondHalf()) {

@@ -13,16 +13,16 @@ constexpr int32_t QUIT_PAUSE_MS = 200;
 
 Cell pointerCell = {0, 0};
 
-bool held(int32_t buttons, int32_t button) {
-    return buttons != -1 && (buttons & button) != 0;
-}
-
 bool onBoard(Cell cell) {
     return cell.column >= 1 && cell.column <= board::BOARD_SIZE && cell.row >= 1 &&
            cell.row <= board::BOARD_SIZE;
 }
 
 }  // namespace
+
+bool buttonHeld(int32_t buttons, int32_t button) {
+    return buttons != -1 && (buttons & button) != 0;
+}
 
 void playTurnFirstHalf(int32_t x, int32_t y, int32_t buttons) {
     pointerCell = {board::pixelToCell(x), board::pixelToCell(y)};
@@ -40,7 +40,7 @@ void playTurnFirstHalf(int32_t x, int32_t y, int32_t buttons) {
     }
 
     // The move acts on the last marked group, wherever the pointer is now.
-    if (held(buttons, surface::BUTTON_LEFT) && board::groupSize > 1) {
+    if (buttonHeld(buttons, surface::BUTTON_LEFT) && board::groupSize > 1) {
         board::score = shownScore + board::moveGain(board::groupSize);
         displays::showScore();
         board::removeMarked();
@@ -61,11 +61,11 @@ bool playTurnSecondHalf() {
     // Only the mouse leaves the panel; keys typed meanwhile stay queued.
     for (;;) {
         const surface::PointerState pointer = surface::pollPointer();
-        if (held(pointer.buttons, surface::BUTTON_LEFT)) {
+        if (buttonHeld(pointer.buttons, surface::BUTTON_LEFT)) {
             newGame();
             return true;
         }
-        if (held(pointer.buttons, surface::BUTTON_RIGHT)) {
+        if (buttonHeld(pointer.buttons, surface::BUTTON_RIGHT)) {
             surface::pause(QUIT_PAUSE_MS);
             quit();
         }
