@@ -120,6 +120,12 @@ TEST_F(Displays, InfoTextDescribesTheMarkedGroup) {
             << c.name;
         EXPECT_EQ(surface::textState().foreground, 7) << c.name;
     }
+    // An empty cell gets no outline: it stays black throughout.
+    displays::redrawBoard();
+    pointAt(5, 1);
+    for (int32_t i = 0; i < 29; ++i) {
+        EXPECT_EQ(pixel(board::cellToPixel(5) + i, board::cellToPixel(1) + 2), 0);
+    }
 }
 
 TEST_F(Displays, OutlineLiesTwoPixelsInsideEachMarkedTile) {

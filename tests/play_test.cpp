@@ -270,6 +270,17 @@ TEST_F(Play, LeftPressHeldThroughTheLastMoveStartsANewGameAtOnce) {
     EXPECT_EQ(board::score, 0);
 }
 
+TEST_F(Play, LeftPressHeldPastTheNewGamesPauseMovesOnItsFirstTurn) {
+    pointAtTheLastPair();
+    script::press(LEFT);
+    iterate();  // the last move, the panel, and at once a new game
+    setBlockBoard();
+    iterate();  // the first turn marks the centre group under the pointer and removes it
+    EXPECT_EQ(board::score, 243);
+    EXPECT_EQ(board::at(board::Board, 8, 3), board::EMPTY);  // the column above fell by three
+    EXPECT_EQ(board::at(board::Board, 8, 4), board::colourCode(3));  // the top block, fallen
+}
+
 TEST_F(Play, KeysSpaceDealsRReplaysAndOthersDoNothing) {
     const board::Grid firstDeal = board::SavedDeal;
     iterate();
