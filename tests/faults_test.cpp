@@ -19,8 +19,11 @@
 
 namespace {
 
+using xsession::BLACK;
 using xsession::Image;
 using xsession::Rgb;
+using xsession::TILE_FILL;
+using xsession::TILE_OUTLINE;
 
 constexpr int32_t N = board::BOARD_SIZE;
 constexpr int32_t RING = 2;  // the outline sits this far inside the tile's edge
@@ -29,11 +32,6 @@ constexpr int32_t BEEP_MS = 250;
 constexpr int32_t MOVE_PAUSE_MS = 200;
 constexpr int32_t START_PAUSE_MS = 200;
 
-constexpr Rgb BLACK = {0, 0, 0};
-constexpr std::array<Rgb, 5> FILL = {
-    {{0, 0, 255}, {255, 0, 255}, {255, 0, 0}, {255, 255, 0}, {0, 255, 0}}};
-constexpr std::array<Rgb, 5> OUTLINE = {
-    {{255, 125, 125}, {255, 255, 125}, {125, 255, 125}, {125, 255, 255}, {182, 182, 255}}};
 // A pixel of the game-over panel's heading, red behind its text.
 constexpr int32_t PANEL_X = 8 * 24 + 2;
 constexpr int32_t PANEL_Y = 8 * 28 + 2;
@@ -95,7 +93,7 @@ bool readCodes(const Image& image, Codes& codes) {
             const Rgb ring = xsession::pixel(image, board::cellToPixel(x), board::cellToPixel(y));
             int32_t colour = ring == BLACK ? 0 : -1;
             for (int32_t h = 1; h <= 5; ++h) {
-                if (ring == FILL[static_cast<size_t>(h - 1)]) {
+                if (ring == TILE_FILL[static_cast<size_t>(h - 1)]) {
                     colour = h;
                 }
             }
@@ -198,7 +196,7 @@ TEST_F(RealFaults, WithoutASoundCardAWholeGameEndsSilentlyInThePanelAndAnotherFo
             [&](const Image& shown) {
                 return xsession::pixel(shown, board::cellToPixel(x) + RING,
                                        board::cellToPixel(y) + RING) ==
-                       OUTLINE[static_cast<size_t>(colour - 1)];
+                       TILE_OUTLINE[static_cast<size_t>(colour - 1)];
             },
             xsession::SHOW_MS, image))
             << "no outline on move " << moves;

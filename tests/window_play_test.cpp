@@ -11,8 +11,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -369,13 +367,6 @@ bool findTone(const std::string& pcm, Tone& tone) {
     return true;
 }
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
 class WindowPlay : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -550,7 +541,7 @@ TEST_F(WindowPlay, AWholeGameEndsWithThePanelAndOneBeepAndTheRightButtonQuits) {
     int32_t stillMs = 0;
     for (int32_t waited = 0; waited < AUDIO_MS && !heard; waited += AUDIO_POLL_MS) {
         std::this_thread::sleep_for(std::chrono::milliseconds(AUDIO_POLL_MS));
-        std::string now = readFile(audioPath);
+        std::string now = xsession::readFile(audioPath);
         stillMs = !now.empty() && now.size() == audio.size() ? stillMs + AUDIO_POLL_MS : 0;
         audio = std::move(now);
         heard = stillMs >= STILL_FILE_MS && findTone(audio, tone) && tone.ms >= TONE_MS - 10.0;

@@ -14,8 +14,11 @@
 
 namespace {
 
+using xsession::BLACK;
 using xsession::Image;
 using xsession::Rgb;
+using xsession::TILE_FILL;
+using xsession::TILE_OUTLINE;
 
 constexpr int32_t SCREEN_WIDTH = 1024;
 constexpr int32_t SCREEN_HEIGHT = 768;
@@ -28,13 +31,6 @@ constexpr int32_t CENTRE_PIXEL = 243;
 constexpr int32_t CENTRE_CELL = 8;
 constexpr int32_t SERVER_GONE_MS = 1000;
 constexpr int32_t EXIT_RUNS = 5;  // exits once in a while failed with an X error
-
-constexpr Rgb BLACK = {0, 0, 0};
-// Fill and outline of colours 1..5 (palette 32, 36, 40, 44, 48 and 64, 68, 72, 76, 80).
-constexpr std::array<Rgb, 5> FILL = {
-    {{0, 0, 255}, {255, 0, 255}, {255, 0, 0}, {255, 255, 0}, {0, 255, 0}}};
-constexpr std::array<Rgb, 5> OUTLINE = {
-    {{255, 125, 125}, {255, 255, 125}, {125, 255, 125}, {125, 255, 255}, {182, 182, 255}}};
 
 // A cell as read back: colour 1..5, 0 for an empty (black) cell, and its outline.
 struct Cell {
@@ -53,12 +49,13 @@ bool readTile(const Image& image, int32_t x, int32_t y, Cell& cell) {
     const int32_t left = board::cellToPixel(x);
     const int32_t top = board::cellToPixel(y);
     const Rgb ring = xsession::pixel(image, left, top);
-    const auto fill = std::find(FILL.begin(), FILL.end(), ring);
-    cell.colour = fill == FILL.end() ? 0 : static_cast<int32_t>(fill - FILL.begin()) + 1;
+    const auto fill = std::find(TILE_FILL.begin(), TILE_FILL.end(), ring);
+    cell.colour = fill == TILE_FILL.end() ? 0 : static_cast<int32_t>(fill - TILE_FILL.begin()) + 1;
     if (cell.colour == 0 && ring != BLACK) {
         return false;
     }
-    const Rgb outline = cell.colour == 0 ? BLACK : OUTLINE[static_cast<size_t>(cell.colour - 1)];
+    const Rgb outline =
+        cell.colour == 0 ? BLACK : TILE_OUTLINE[static_cast<size_t>(cell.colour - 1)];
     cell.outlined = xsession::pixel(image, left + RING, top + RING) == outline && outline != BLACK;
     for (int32_t dy = 0; dy < TILE; ++dy) {
         for (int32_t dx = 0; dx < TILE; ++dx) {

@@ -43,13 +43,6 @@ std::string temporaryFile(const char* stem) {
     return path;
 }
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 void removeCaptures() {
     for (std::string* path : {&stdoutPath, &stderrPath}) {
         if (!path->empty()) {
@@ -405,6 +398,13 @@ bool savePng(const Image& image, const std::string& path) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
     return static_cast<bool>(out);
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 }  // namespace xsession

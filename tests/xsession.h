@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -32,6 +33,14 @@ struct Rgb {
     uint8_t b;
     bool operator==(const Rgb&) const = default;
 };
+
+// What the window shows for the tiles: fill and outline of colours 1..5 (palette 32, 36, 40,
+// 44, 48 and 64, 68, 72, 76, 80), and black for empty cells and gaps.
+constexpr Rgb BLACK = {0, 0, 0};
+constexpr std::array<Rgb, 5> TILE_FILL = {
+    {{0, 0, 255}, {255, 0, 255}, {255, 0, 0}, {255, 255, 0}, {0, 255, 0}}};
+constexpr std::array<Rgb, 5> TILE_OUTLINE = {
+    {{255, 125, 125}, {255, 255, 125}, {125, 255, 125}, {125, 255, 255}, {182, 182, 255}}};
 
 Rgb pixel(const Image& image, int32_t x, int32_t y);
 
@@ -90,6 +99,9 @@ bool running();
 
 std::string capturedStdout();
 std::string capturedStderr();
+
+// The whole contents of a file; empty where it cannot be read.
+std::string readFile(const std::string& path);
 
 // Writes the image as a PNG file (8-bit indexed when it has at most 256 colours, else RGB;
 // deflate's uncompressed blocks, so no compression library is needed).
