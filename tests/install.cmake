@@ -12,3 +12,12 @@ if(NOT CORVANE_SANITIZE)
                    ${CMAKE_BINARY_DIR})
   set_tests_properties(debian_package PROPERTIES LABELS packaging TIMEOUT 300)
 endif()
+
+# The source release, built twice without git in different folders: the packages must match
+# the checkout's byte for byte.
+if(NOT CORVANE_SANITIZE)
+  add_test(NAME release
+           COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/release_test.sh ${CMAKE_COMMAND}
+                   ${CMAKE_CPACK_COMMAND} ${PROJECT_SOURCE_DIR} ${CMAKE_BINARY_DIR})
+  set_tests_properties(release PROPERTIES LABELS packaging TIMEOUT 600 SKIP_RETURN_CODE 77)
+endif()

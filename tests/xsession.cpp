@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "tools/png/png.h"
 #include "tools/xharness/subprocess.h"
 #include "tools/xharness/timing.h"
 #include "tools/xharness/xserver.h"
@@ -289,115 +290,14 @@ std::string capturedStderr() {
     return readFile(stderrPath);
 }
 
-namespace {
-
-uint32_t crc32(const std::vector<uint8_t>& bytes, size_t from) {
-    uint32_t crc = 0xFFFFFFFFU;
-    for (size_t i = from; i < bytes.size(); ++i) {
-        crc ^= bytes[i];
-        for (int32_t bit = 0; bit < 8; ++bit) {
-            crc = (crc >> 1) ^ ((crc & 1U) != 0 ? 0xEDB88320U : 0U);
-        }
-    }
-    return ~crc;
-}
-
-void putBigEndian(std::vector<uint8_t>& out, uint32_t value) {
-    for (int32_t shift = 24; shift >= 0; shift -= 8) {
-        out.push_back(static_cast<uint8_t>(value >> shift));
-    }
-}
-
-void putChunk(std::vector<uint8_t>& out, const char* type, const std::vector<uint8_t>& data) {
-    putBigEndian(out, static_cast<uint32_t>(data.size()));
-    const size_t typeAt = out.size();
-    out.insert(out.end(), type, type + 4);
-    out.insert(out.end(), data.begin(), data.end());
-    putBigEndian(out, crc32(out, typeAt));
-}
-
-// A zlib stream of stored (uncompressed) deflate blocks.
-std::vector<uint8_t> storedZlib(const std::vector<uint8_t>& raw) {
-    constexpr size_t BLOCK = 65535;
-    std::vector<uint8_t> out = {0x78, 0x01};
-    size_t at = 0;
-    do {
-        const size_t length = std::min(BLOCK, raw.size() - at);
-        const bool last = at + length == raw.size();
-        out.push_back(static_cast<uint8_t>(last ? 1 : 0));
-        out.push_back(static_cast<uint8_t>(length));
-        out.push_back(static_cast<uint8_t>(length >> 8));
-        out.push_back(static_cast<uint8_t>(~length));
-        out.push_back(static_cast<uint8_t>(~length >> 8));
-        out.insert(out.end(), raw.begin() + static_cast<std::ptrdiff_t>(at),
-                   raw.begin() + static_cast<std::ptrdiff_t>(at + length));
-        at += length;
-    } while (at < raw.size());
-    uint32_t low = 1;
-    uint32_t high = 0;
-    for (const uint8_t byte : raw) {
-        low = (low + byte) % 65521U;
-        high = (high + low) % 65521U;
-    }
-    putBigEndian(out, (high << 16) | low);
-    return out;
-}
-
-}  // namespace
-
 bool savePng(const Image& image, const std::string& path) {
-    if (image.width <= 0 || image.height <= 0) {
-        return false;
+    std::vector<uint8_t> rgba;
+    rgba.reserve(image.rgb.size() / 3 * 4);
+    for (size_t i = 0; i + 2 < image.rgb.size(); i += 3) {
+        rgba.insert(rgba.end(), {image.rgb[i], image.rgb[i + 1], image.rgb[i + 2], 255});
     }
-    const auto width = static_cast<size_t>(image.width);
-    const auto height = static_cast<size_t>(image.height);
-    // Colours in order of first appearance; an index per pixel while there are few enough.
-    std::vector<uint32_t> colours;
-    std::vector<uint8_t> indices(width * height);
-    for (size_t i = 0; i < width * height && colours.size() <= 256; ++i) {
-        const uint32_t rgb = static_cast<uint32_t>(image.rgb[3 * i]) << 16 |
-                             static_cast<uint32_t>(image.rgb[3 * i + 1]) << 8 |
-                             image.rgb[3 * i + 2];
-        const auto found = std::find(colours.begin(), colours.end(), rgb);
-        indices[i] = static_cast<uint8_t>(found - colours.begin());
-        if (found == colours.end()) {
-            colours.push_back(rgb);
-        }
-    }
-    const bool indexed = colours.size() <= 256;
-    const size_t bytesPerPixel = indexed ? 1 : 3;
-    std::vector<uint8_t> raw;
-    raw.reserve(height * (1 + width * bytesPerPixel));
-    for (size_t y = 0; y < height; ++y) {
-        raw.push_back(0);  // filter: none
-        if (indexed) {
-            raw.insert(raw.end(), indices.begin() + static_cast<std::ptrdiff_t>(y * width),
-                       indices.begin() + static_cast<std::ptrdiff_t>((y + 1) * width));
-        } else {
-            raw.insert(raw.end(), image.rgb.begin() + static_cast<std::ptrdiff_t>(3 * y * width),
-                       image.rgb.begin() + static_cast<std::ptrdiff_t>(3 * (y + 1) * width));
-        }
-    }
-    std::vector<uint8_t> header;
-    putBigEndian(header, static_cast<uint32_t>(width));
-    putBigEndian(header, static_cast<uint32_t>(height));
-    header.insert(header.end(), {8, static_cast<uint8_t>(indexed ? 3 : 2), 0, 0, 0});
-    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    putChunk(png, "IHDR", header);
-    if (indexed) {
-        std::vector<uint8_t> palette;
-        for (const uint32_t rgb : colours) {
-            palette.insert(palette.end(),
-                           {static_cast<uint8_t>(rgb >> 16), static_cast<uint8_t>(rgb >> 8),
-                            static_cast<uint8_t>(rgb)});
-        }
-        putChunk(png, "PLTE", palette);
-    }
-    putChunk(png, "IDAT", storedZlib(raw));
-    putChunk(png, "IEND", {});
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
-    return static_cast<bool>(out);
+    const std::vector<uint8_t> file = png::encode(image.width, image.height, rgba);
+    return !file.empty() && png::writeFile(path, file);
 }
 
 std::string readFile(const std::string& path) {

@@ -103,8 +103,7 @@ std::string capturedStderr();
 // The whole contents of a file; empty where it cannot be read.
 std::string readFile(const std::string& path);
 
-// Writes the image as a PNG file (8-bit indexed when it has at most 256 colours, else RGB;
-// deflate's uncompressed blocks, so no compression library is needed).
+// Writes the image as a PNG file (tools/png: indexed where it has at most 256 colours).
 bool savePng(const Image& image, const std::string& path);
 
 }  // namespace xsession

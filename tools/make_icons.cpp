@@ -7,8 +7,6 @@
 // gaps, and one group outlined the way the pointer outlines it in play. Only the palette
 // table and the board's header constants are used; the frame and box routines of the
 // surface live next to its input and window code, and linking them would bring in a host.
-#include <zlib.h>
-
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -19,6 +17,7 @@
 
 #include "board/board.h"
 #include "screen/palette.h"
+#include "tools/png/png.h"
 
 namespace icons {
 
@@ -101,60 +100,6 @@ Image drawIcon(int32_t size) {
     return image;
 }
 
-void putBigEndian(std::vector<uint8_t>& out, uint32_t value) {
-    for (int32_t shift = 24; shift >= 0; shift -= 8) {
-        out.push_back(static_cast<uint8_t>(value >> shift));
-    }
-}
-
-void putChunk(std::vector<uint8_t>& out, const char (&type)[5], const std::vector<uint8_t>& data) {
-    putBigEndian(out, static_cast<uint32_t>(data.size()));
-    const size_t typeAt = out.size();
-    out.insert(out.end(), type, type + 4);
-    out.insert(out.end(), data.begin(), data.end());
-    const uLong crc = crc32(0L, out.data() + typeAt, static_cast<uInt>(data.size() + 4));
-    putBigEndian(out, static_cast<uint32_t>(crc));
-}
-
-// An 8-bit RGBA PNG: each row starts with filter type 0, and the rows are deflated whole.
-std::vector<uint8_t> encodePng(const Image& image) {
-    const auto size = static_cast<uint32_t>(image.size);
-    const size_t rowBytes = static_cast<size_t>(size) * 4;
-    std::vector<uint8_t> raw;
-    for (size_t y = 0; y < size; ++y) {
-        raw.push_back(0);
-        raw.insert(raw.end(), image.rgba.begin() + static_cast<std::ptrdiff_t>(y * rowBytes),
-                   image.rgba.begin() + static_cast<std::ptrdiff_t>((y + 1) * rowBytes));
-    }
-    uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
-    std::vector<uint8_t> packed(packedSize);
-    if (compress2(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size()),
-                  Z_BEST_COMPRESSION) != Z_OK) {
-        return {};
-    }
-    packed.resize(packedSize);
-
-    std::vector<uint8_t> header;
-    putBigEndian(header, size);
-    putBigEndian(header, size);
-    header.insert(header.end(), {8, 6, 0, 0, 0});  // depth 8, RGBA, deflate, filter 0, no interlace
-
-    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    putChunk(png, "IHDR", header);
-    putChunk(png, "IDAT", packed);
-    putChunk(png, "IEND", {});
-    return png;
-}
-
-bool writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        return false;
-    }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && written;
-}
-
 }  // namespace icons
 
 int main(int argc, char** argv) {
@@ -167,8 +112,9 @@ int main(int argc, char** argv) {
         const std::filesystem::path folder = std::filesystem::path(argv[1]) / sizeName / "apps";
         std::error_code error;
         std::filesystem::create_directories(folder, error);
-        const std::vector<uint8_t> png = icons::encodePng(icons::drawIcon(size));
-        if (error || png.empty() || !icons::writeFile(folder / "corvane.png", png)) {
+        const icons::Image icon = icons::drawIcon(size);
+        const std::vector<uint8_t> file = png::encode(icon.size, icon.size, icon.rgba);
+        if (error || file.empty() || !png::writeFile(folder / "corvane.png", file)) {
             std::fprintf(stderr, "make_icons: cannot write the %s icon in %s\n", sizeName.c_str(),
                          argv[1]);
             return 1;
