@@ -1,5 +1,5 @@
 # Front door: `make run` plays, `make test` runs every test (release and sanitizer builds).
-.PHONY: deps run build test test-release test-asan bench bench-smoke clean
+.PHONY: deps run build test test-release test-asan bench bench-smoke format-check dist clean
 
 JOBS ?= $(shell nproc)
 
@@ -22,7 +22,12 @@ test-asan: deps
 	ctest --preset asan -j $(JOBS)
 
 # The smoke runs first, so that the run closes on the test runner's own summary.
-test: bench-smoke test-fuzz test-release test-asan
+test: format-check bench-smoke test-fuzz test-release test-asan
+
+# Every C++ file in the committed clang-format style.
+format-check: deps
+	find board screen control tests tools bench -name '*.cpp' -o -name '*.h' | \
+		xargs clang-format --dry-run --Werror
 
 # The fuzzer on the real play loop for about a minute, from a fresh corpus seeded with the
 # kept inputs; a crash or a failed check fails the target and leaves the input in
@@ -50,6 +55,10 @@ bench-smoke: build
 .PHONY: deb
 deb: build
 	cd build/release && cpack -G DEB
+
+# The source release: build/corvane-<version>.tar.gz and its sha256.
+dist:
+	./tools/dist.sh build
 
 clean:
 	rm -rf build

@@ -7,14 +7,16 @@
 
 namespace board {
 
-constexpr int32_t BOARD_SIZE = 15;    // cells per side
-constexpr int32_t COLOUR_COUNT = 5;   // tile colours
-constexpr int32_t CELL_SIZE = 32;     // pixel pitch of one cell
-constexpr int32_t BOARD_MARGIN = 8;   // pixels from the window edge to cell 1
-constexpr int32_t EMPTY = 0;          // colour code of a cell without a tile
+constexpr int32_t BOARD_SIZE = 15;   // cells per side
+constexpr int32_t COLOUR_COUNT = 5;  // tile colours
+constexpr int32_t CELL_SIZE = 32;    // pixel pitch of one cell
+constexpr int32_t BOARD_MARGIN = 8;  // pixels from the window edge to cell 1
+constexpr int32_t EMPTY = 0;         // colour code of a cell without a tile
 
 // Colour h (1..5) has code 4h + 28; the code is the tile's palette index.
-constexpr int32_t colourCode(int32_t h) { return 4 * h + 28; }
+constexpr int32_t colourCode(int32_t h) {
+    return 4 * h + 28;
+}
 
 // (N + 1) x (N + 1) codes indexed [x][y]; index 0 is always EMPTY and N + 1 does not exist.
 using Grid = std::array<std::array<int32_t, BOARD_SIZE + 1>, BOARD_SIZE + 1>;

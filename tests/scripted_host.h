@@ -47,7 +47,7 @@ void setSound(bool present);
 void setWallClock(double seconds);
 
 // Observations.
-int64_t now();                          // fake monotonic milliseconds
+int64_t now();  // fake monotonic milliseconds
 bool windowOpen();
 std::string caption();
 const std::vector<uint8_t>& shownFrame();  // what the window shows now
