@@ -42,7 +42,10 @@ std::string decimalText(int32_t n);
 void fillBox(double x1, double y1, double x2, double y2, int32_t colour);
 void outlineBox(double x1, double y1, double x2, double y2, int32_t colour);
 
-// Input and time.
+// Input and time. Drawing changes only the frame in memory; it reaches the screen when the
+// game next polls the pointer, pauses or beeps: those calls present what was drawn first.
+// pollPointer may also sleep (up to 100 ms, ended at once by any input) when nothing has
+// happened since the previous poll, so that an idle game does not keep a core busy.
 PointerState pollPointer();
 void movePointer(int32_t x, int32_t y);
 std::string pollKey();
@@ -53,7 +56,7 @@ void seedRandom(double value);
 double nextRandom();
 [[noreturn]] void endProgram(int32_t status);
 
-// Read access for the host's presenting and for tests.
+// Read access for tests and tools.
 const uint8_t* frame();
 int32_t frameWidth();
 int32_t frameHeight();
