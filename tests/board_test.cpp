@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "board/board.h"
+#include "control/control.h"
 #include "screen/surface.h"
 #include "tests/fixtures.h"
 #include "tests/scripted_host.h"
@@ -29,8 +30,8 @@ using fixtures::LETTERS;
 using fixtures::setBoard;
 
 constexpr int32_t N = BOARD_SIZE;
-constexpr int32_t WINDOW_WIDTH = 496;
-constexpr int32_t WINDOW_HEIGHT = 592;
+using control::WINDOW_HEIGHT;
+using control::WINDOW_WIDTH;
 
 // The full N-row picture of a short bottom-aligned one, padded with EMPTY.
 std::vector<std::string> fullPicture(const std::vector<std::string>& picture) {

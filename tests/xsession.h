@@ -11,11 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "control/control.h"
+
 namespace xsession {
 
 // The game's client area.
-constexpr int32_t WINDOW_WIDTH = 496;
-constexpr int32_t WINDOW_HEIGHT = 592;
+constexpr int32_t WINDOW_WIDTH = control::WINDOW_WIDTH;
+constexpr int32_t WINDOW_HEIGHT = control::WINDOW_HEIGHT;
 // Bounds for the game's window or a screen to appear (normally ~100 ms) and for it to exit.
 constexpr int32_t SHOW_MS = 5000;
 constexpr int32_t EXIT_MS = 3000;
