@@ -184,12 +184,14 @@ std::string screenFault(const uint8_t* frame, const Screen& screen, bool panel) 
         if (!fixtures::cellShows(frame, WIDTH, playmodel::LEGEND_ROW, column,
                                  static_cast<unsigned char>(screen.legendRow[i]), screen.ink[i],
                                  TEXT_BACKGROUND)) {
-            return "the legend's row reads \"" +
-                   fixtures::readText(frame, WIDTH, playmodel::LEGEND_ROW, 1,
-                                      static_cast<int32_t>(screen.legendRow.size()), screen.ink[i],
-                                      TEXT_BACKGROUND) +
-                   "\", expected \"" + screen.legendRow + "\" (column " + std::to_string(column) +
-                   ")";
+            std::string shown;
+            for (size_t j = 0; j < screen.legendRow.size(); ++j) {
+                shown += fixtures::readText(frame, WIDTH, playmodel::LEGEND_ROW,
+                                            static_cast<int32_t>(j) + 1, 1, screen.ink[j],
+                                            TEXT_BACKGROUND);
+            }
+            return "the legend's row reads \"" + shown + "\", expected \"" + screen.legendRow +
+                   "\" (column " + std::to_string(column) + ")";
         }
     }
     const fixtures::TextLine scoreLine = {
@@ -258,6 +260,11 @@ std::string turnFault(const Expected& expected, const Observed& observed) {
         return "the key poll returned " + quoted(control::lastKey) + ", expected " +
                (expected.key.exact ? quoted(expected.key.text) : "a key that is no command");
     }
+    return "";
+}
+
+// Checked last, as a wrong outcome shows in the time a turn takes too.
+std::string durationFault(const Expected& expected, const Observed& observed) {
     if (observed.elapsedMs != expected.durationMs) {
         return "the turn took " + std::to_string(observed.elapsedMs) + " ms, expected " +
                std::to_string(expected.durationMs);
@@ -269,7 +276,7 @@ std::string turnFault(const Expected& expected, const Observed& observed) {
 std::string stateFault(const Session& session) {
     if (board::Board != session.screen.board) {
         return "the board is not the expected one; expected:\n" + picture(session.screen.board) +
-               "shown:\n" + picture(board::Board);
+               "the game's:\n" + picture(board::Board);
     }
     if (board::SavedDeal != session.deal) {
         return "the deal changed without a new game";
@@ -327,7 +334,8 @@ TurnResult playTurn(Session& session, const Turn& turn) {
             ++session.tally.quitsByRightButton;
         }
         result.ended = true;
-        return result;
+        result.failure = durationFault(expected, observed);
+        return result.failure.empty() ? result : fail(result.failure);
     }
     if (expected.next == Next::NewGame) {
         if (board::SavedDeal == dealBefore || board::Board != board::SavedDeal) {
@@ -344,7 +352,8 @@ TurnResult playTurn(Session& session, const Turn& turn) {
     if (!fault.empty()) {
         return fail("after " + std::string(nameOf(expected.next)) + ": " + fault);
     }
-    return result;
+    fault = durationFault(expected, observed);
+    return fault.empty() ? result : fail(fault);
 }
 
 }  // namespace invariants
