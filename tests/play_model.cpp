@@ -185,8 +185,8 @@ void warpToCentre(Session& session) {
     session.y = CENTRE_PIXEL;
 }
 
-}  // namespace
-
+// The board after removing `taken`: each column's remaining tiles at its bottom in their
+// order, the non-empty columns packed to the left in theirs.
 Grid withoutCells(const Grid& codes, const Grid& taken) {
     Grid result{};
     int32_t column = 1;
@@ -218,6 +218,8 @@ int32_t gainOf(int32_t n) {
 int32_t previewOf(int32_t n) {
     return n * n * n / 3;
 }
+
+}  // namespace
 
 void startProgram(Session& session, const Grid& deal) {
     const Tally tally = session.tally;
@@ -273,7 +275,6 @@ Expected expectTurn(Session& session, const Turn& turn) {
     }
     if (buttons != -1 && (buttons & LEFT) != 0 && session.groupSize > 1) {
         expected.moved = true;
-        expected.removed = session.groupSize;
         session.score = session.shownScore + gainOf(session.groupSize);
         screen.scoreLine = "score: " + rightAligned(session.score, 6);
         screen.board = withoutCells(screen.board, session.marks);

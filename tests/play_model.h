@@ -109,7 +109,6 @@ enum class Next : int32_t { Play, NewGame, Replay, End };
 struct Expected {
     Next next = Next::Play;
     bool moved = false;
-    int32_t removed = 0;  // tiles the move removed
     bool keyPolled = false;
     ExpectedKey key{true, ""};
     bool panel = false;
@@ -124,15 +123,6 @@ void startProgram(Session& session, const Grid& deal);
 // game the board is the game's own new deal, which `startGame` then takes in.
 Expected expectTurn(Session& session, const Turn& turn);
 void startGame(Session& session, const Grid& deal);
-
-// The board after removing `taken`: each column's remaining tiles at its bottom in their
-// order, the non-empty columns packed to the left in theirs.
-Grid withoutCells(const Grid& codes, const Grid& taken);
-
-// Points of a move of n tiles (n^3 / 3 rounded to the nearest), and its preview (rounded
-// down).
-int32_t gainOf(int32_t n);
-int32_t previewOf(int32_t n);
 
 // The legend's text row and the score line's place on it.
 constexpr int32_t LEGEND_ROW = 68;
