@@ -8,12 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <iostream>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "board/board.h"
 #include "control/control.h"
