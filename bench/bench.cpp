@@ -19,7 +19,8 @@
 
 #include "bench/process.h"
 #include "board/board.h"
-#include "screen/palette.h"
+#include "screen/surface.h"
+#include "tools/xharness/readback.h"
 #include "tools/xharness/subprocess.h"
 #include "tools/xharness/timing.h"
 #include "tools/xharness/xserver.h"
@@ -29,8 +30,8 @@ namespace {
 constexpr int32_t N = board::BOARD_SIZE;
 constexpr int32_t PITCH = board::CELL_SIZE;
 constexpr int32_t MARGIN = board::BOARD_MARGIN;
-constexpr int32_t TILE = 29;
-constexpr int32_t RING = 2;  // the outline sits this far inside the tile
+constexpr int32_t TILE = readback::TILE;
+constexpr int32_t RING = readback::RING;
 constexpr int32_t BOARD_PIXELS = N * PITCH - (PITCH - TILE);
 constexpr int32_t OUTSIDE_X = 2;  // a screen position left of and above the centred window
 constexpr int32_t OUTSIDE_Y = 2;
@@ -73,61 +74,25 @@ struct Figures {
     int32_t failures = 0;
 };
 
-// Colour codes of the cells as read back: 0 empty, a tile's code, -1 unreadable.
+// Colour codes of the cells as read back: EMPTY or a tile's code.
 using Codes = board::Grid;
-
-uint32_t paletteRgb(int32_t index) {
-    const uint8_t* entry = surface::DEFAULT_PALETTE[index];
-    return (static_cast<uint32_t>(entry[0]) << 16) | (static_cast<uint32_t>(entry[1]) << 8) |
-           entry[2];
-}
-
-int32_t codeOf(uint32_t rgb) {
-    for (int32_t h = 1; h <= board::COLOUR_COUNT; ++h) {
-        if (paletteRgb(board::colourCode(h)) == rgb) {
-            return board::colourCode(h);
-        }
-    }
-    return rgb == 0 ? board::EMPTY : -1;
-}
 
 xserver::Image grabBoard(xserver::WindowId window) {
     return xserver::grab(window, MARGIN, MARGIN, BOARD_PIXELS, BOARD_PIXELS);
 }
 
-// The codes of a board image (taken at each tile's corner, which an outline never covers).
+// The codes of a board image, which starts at the board's margin.
 bool readCodes(const xserver::Image& image, Codes& codes) {
-    if (image.rgb.empty()) {
-        return false;
-    }
-    codes = {};
-    for (int32_t x = 1; x <= N; ++x) {
-        for (int32_t y = 1; y <= N; ++y) {
-            const int32_t code = codeOf(xserver::pixel(image, board::cellToPixel(x) - MARGIN,
-                                                       board::cellToPixel(y) - MARGIN));
-            if (code < 0) {
-                return false;
-            }
-            board::at(codes, x, y) = code;
-        }
-    }
-    return true;
+    return !image.rgb.empty() &&
+           readback::readCodes(
+               [&](int32_t x, int32_t y) { return xserver::pixel(image, x - MARGIN, y - MARGIN); },
+               codes);
 }
 
 // Start-up is over when every one of the 225 tiles shows a tile colour.
 bool boardDrawn(const xserver::Image& image) {
     Codes codes{};
-    if (!readCodes(image, codes)) {
-        return false;
-    }
-    for (int32_t x = 1; x <= N; ++x) {
-        for (int32_t y = 1; y <= N; ++y) {
-            if (board::at(codes, x, y) == board::EMPTY) {
-                return false;
-            }
-        }
-    }
-    return true;
+    return readCodes(image, codes) && readback::full(codes);
 }
 
 // A tile as it should look: filled with `code`, with or without its outline.
@@ -135,8 +100,8 @@ bool tileShows(const xserver::Image& tile, int32_t code, bool outlined) {
     if (tile.rgb.empty()) {
         return false;
     }
-    const uint32_t fill = paletteRgb(code);
-    const uint32_t ring = outlined ? paletteRgb(code + 32) : fill;
+    const uint32_t fill = readback::paletteRgb(code);
+    const uint32_t ring = outlined ? readback::paletteRgb(code + readback::OUTLINE_OFFSET) : fill;
     const int32_t far = TILE - 1 - RING;
     return xserver::pixel(tile, 0, 0) == fill && xserver::pixel(tile, TILE - 1, TILE - 1) == fill &&
            xserver::pixel(tile, RING, RING) == ring && xserver::pixel(tile, far, far) == ring &&
@@ -204,11 +169,10 @@ double measureStart(const Program& program) {
     return drawn ? static_cast<double>(endUs - startUs) / 1000.0 : -1.0;
 }
 
-// A small fixed-seed generator, so both programs are driven through the same cells.
-uint32_t pickState = 1;
+// The game's own generator with a fixed seed, so both programs are driven through the same
+// cells.
 int32_t pick(int32_t count) {
-    pickState = pickState * 1103515245U + 12345U;
-    return static_cast<int32_t>((pickState >> 16) % static_cast<uint32_t>(count));
+    return static_cast<int32_t>(surface::nextRandom() * count);
 }
 
 // The cells outlined while the pointer is on `cell`: the game's whole group, or the floor's
@@ -398,10 +362,10 @@ bool measureSession(const Program& program, const Settings& settings, Figures& f
         endProgram(session.pid);
         return false;
     }
-    pickState = 1;
+    surface::seedRandom(1);
     measureHover(session, codes, settings.hoverSamples, figures);
 
-    pickState = 2;
+    surface::seedRandom(2);
     int32_t movesThisDeal = 0;
     for (int32_t attempts = 0;
          static_cast<int32_t>(figures.clickMs.size()) < settings.clickSamples &&

@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "board/board.h"
+#include "control/control.h"
 #include "screen/surface.h"
 #include "tests/fixtures.h"
+#include "tests/groups.h"
 #include "tests/scripted_host.h"
 
 namespace {
@@ -29,8 +31,8 @@ using fixtures::LETTERS;
 using fixtures::setBoard;
 
 constexpr int32_t N = BOARD_SIZE;
-constexpr int32_t WINDOW_WIDTH = 496;
-constexpr int32_t WINDOW_HEIGHT = 592;
+using control::WINDOW_HEIGHT;
+using control::WINDOW_WIDTH;
 
 // The full N-row picture of a short bottom-aligned one, padded with EMPTY.
 std::vector<std::string> fullPicture(const std::vector<std::string>& picture) {
@@ -479,16 +481,7 @@ TEST_F(BoardTest, RandomGamesKeepTilesColumnsAndOrder) {
         board::dealBoard();
         const board::Grid dealt = SavedDeal;
         while (board::hasMoves()) {
-            std::vector<std::array<int32_t, 2>> movable;
-            for (int32_t x = 1; x <= N; ++x) {
-                for (int32_t y = 1; y <= N; ++y) {
-                    const int32_t code = at(Board, x, y);
-                    if (code != EMPTY && ((x < N && at(Board, x + 1, y) == code) ||
-                                          (y < N && at(Board, x, y + 1) == code))) {
-                        movable.push_back({x, y});
-                    }
-                }
-            }
+            const groups::CellList movable = groups::cellsWithAPartner(Board);
             ASSERT_FALSE(movable.empty());
             const auto [x, y] = movable[choose() % movable.size()];
             const board::Grid before = Board;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "board/board.h"
+#include "control/control.h"
 #include "screen/displays.h"
 #include "screen/surface.h"
 #include "tests/fixtures.h"
@@ -13,8 +14,8 @@
 
 namespace {
 
-constexpr int32_t WIDTH = 496;
-constexpr int32_t HEIGHT = 592;
+constexpr int32_t WIDTH = control::WINDOW_WIDTH;
+constexpr int32_t HEIGHT = control::WINDOW_HEIGHT;
 
 class Displays : public ::testing::Test {
   protected:

@@ -14,28 +14,20 @@
 #include "control/control.h"
 #include "screen/surface.h"
 #include "tests/fixtures.h"
+#include "tests/groups.h"
 #include "tests/scripted_host.h"
 #include "tests/xsession.h"
+#include "tools/xharness/readback.h"
 
 namespace {
 
-using xsession::BLACK;
 using xsession::Image;
-using xsession::Rgb;
-using xsession::TILE_FILL;
-using xsession::TILE_OUTLINE;
 
 constexpr int32_t N = board::BOARD_SIZE;
-constexpr int32_t RING = 2;  // the outline sits this far inside the tile's edge
 constexpr int32_t SIGNAL_MS = 1000;
 constexpr int32_t BEEP_MS = 250;
 constexpr int32_t MOVE_PAUSE_MS = 200;
 constexpr int32_t START_PAUSE_MS = 200;
-
-// A pixel of the game-over panel's heading, red behind its text.
-constexpr int32_t PANEL_X = 8 * 24 + 2;
-constexpr int32_t PANEL_Y = 8 * 28 + 2;
-constexpr Rgb PANEL_RED = {170, 0, 0};
 
 TEST(NoSoundDevice, TheBeepIsASilentQuarterSecondAndPlayGoesOn) {
     script::reset();
@@ -67,72 +59,28 @@ TEST(NoSoundDevice, TheBeepIsASilentQuarterSecondAndPlayGoesOn) {
     script::release(surface::BUTTON_LEFT);
     script::moveTo(board::cellToPixel(1) + 10, board::cellToPixel(1) + 10);
     control::playIteration();  // the new game plays: the corner group is outlined
-    EXPECT_GE(
-        surface::frame()[static_cast<size_t>((board::BOARD_MARGIN + RING) * xsession::WINDOW_WIDTH +
-                                             board::BOARD_MARGIN + RING)],
-        64);
+    EXPECT_GE(surface::frame()[static_cast<size_t>((board::BOARD_MARGIN + readback::RING) *
+                                                       xsession::WINDOW_WIDTH +
+                                                   board::BOARD_MARGIN + readback::RING)],
+              64);
 }
 
 // ---- The real binary ----
 
-using Codes = std::array<std::array<int32_t, N + 1>, N + 1>;  // [x][y]: colour 1..5, 0 empty
-
-bool panelShown(const Image& image) {
-    return image.width == xsession::WINDOW_WIDTH &&
-           xsession::pixel(image, PANEL_X, PANEL_Y) == PANEL_RED;
-}
-
-// The tiles' colours from their outer ring; false if a cell shows no tile colour.
-bool readCodes(const Image& image, Codes& codes) {
-    if (image.width != xsession::WINDOW_WIDTH || image.height != xsession::WINDOW_HEIGHT ||
-        panelShown(image)) {
-        return false;
-    }
-    for (int32_t x = 1; x <= N; ++x) {
-        for (int32_t y = 1; y <= N; ++y) {
-            const Rgb ring = xsession::pixel(image, board::cellToPixel(x), board::cellToPixel(y));
-            int32_t colour = ring == BLACK ? 0 : -1;
-            for (int32_t h = 1; h <= 5; ++h) {
-                if (ring == TILE_FILL[static_cast<size_t>(h - 1)]) {
-                    colour = h;
-                }
-            }
-            if (colour < 0) {
-                return false;
-            }
-            codes[static_cast<size_t>(x)][static_cast<size_t>(y)] = colour;
-        }
-    }
-    return true;
-}
-
-int32_t at(const Codes& codes, int32_t x, int32_t y) {
-    return x < 1 || y < 1 || x > N || y > N ? 0
-                                            : codes[static_cast<size_t>(x)][static_cast<size_t>(y)];
-}
-
-int32_t groupSize(const Codes& codes, int32_t x, int32_t y, Codes& seen) {
-    const int32_t colour = at(codes, x, y);
-    if (colour == 0 || at(seen, x, y) != 0) {
-        return 0;
-    }
-    seen[static_cast<size_t>(x)][static_cast<size_t>(y)] = 1;
-    int32_t size = 1;
-    for (const auto& [dx, dy] : {std::array{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
-        if (at(codes, x + dx, y + dy) == colour) {
-            size += groupSize(codes, x + dx, y + dy, seen);
-        }
-    }
-    return size;
+// The board the window shows, unless the game-over panel covers it.
+bool readBoard(const Image& image, board::Grid& codes) {
+    return !xsession::panelShown(image) && xsession::readCodes(image, codes);
 }
 
 // A cell of the largest group; size 0 or 1 when no move is left.
-int32_t largestGroup(const Codes& codes, int32_t& cellX, int32_t& cellY) {
-    Codes seen{};
+int32_t largestGroup(const board::Grid& codes, int32_t& cellX, int32_t& cellY) {
     int32_t best = 0;
     for (int32_t x = 1; x <= N; ++x) {
         for (int32_t y = 1; y <= N; ++y) {
-            const int32_t size = groupSize(codes, x, y, seen);
+            if (board::at(codes, x, y) == board::EMPTY) {
+                continue;
+            }
+            const int32_t size = groups::cellCount(groups::wholeGroup(codes, x, y));
             if (size > best) {
                 best = size;
                 cellX = x;
@@ -141,17 +89,6 @@ int32_t largestGroup(const Codes& codes, int32_t& cellX, int32_t& cellY) {
         }
     }
     return best;
-}
-
-bool full(const Codes& codes) {
-    for (int32_t x = 1; x <= N; ++x) {
-        for (int32_t y = 1; y <= N; ++y) {
-            if (at(codes, x, y) == 0) {
-                return false;
-            }
-        }
-    }
-    return true;
 }
 
 void expectBlankConsole(const char* when) {
@@ -170,13 +107,13 @@ class RealFaults : public ::testing::Test {
             << "stderr: " << xsession::capturedStderr();
         Image image;
         ASSERT_TRUE(xsession::waitForImage(
-            [&](const Image& shown) { return readCodes(shown, codes) && full(codes); },
+            [&](const Image& shown) { return readBoard(shown, codes) && readback::full(codes); },
             xsession::SHOW_MS, image))
             << "no board";
     }
     void TearDown() override { xsession::stop(); }
 
-    Codes codes{};
+    board::Grid codes{};
 };
 
 // This machine has no sound card: the game's only sound must neither print nor hold it up.
@@ -189,34 +126,35 @@ TEST_F(RealFaults, WithoutASoundCardAWholeGameEndsSilentlyInThePanelAndAnotherFo
             break;
         }
         ASSERT_LT(moves++, N * N / 2) << "more moves than pairs of tiles";
-        const int32_t colour = at(codes, x, y);
+        const int32_t code = board::at(codes, x, y);
         xsession::movePointer(board::cellToPixel(x) + 14, board::cellToPixel(y) + 14);
         Image image;
         ASSERT_TRUE(xsession::waitForImage(
             [&](const Image& shown) {
-                return xsession::pixel(shown, board::cellToPixel(x) + RING,
-                                       board::cellToPixel(y) + RING) ==
-                       TILE_OUTLINE[static_cast<size_t>(colour - 1)];
+                return xsession::pixel(shown, board::cellToPixel(x) + readback::RING,
+                                       board::cellToPixel(y) + readback::RING) ==
+                       xsession::TILE_OUTLINE[static_cast<size_t>((code - board::colourCode(1)) /
+                                                                  4)];
             },
             xsession::SHOW_MS, image))
             << "no outline on move " << moves;
-        const Codes before = codes;
+        const board::Grid before = codes;
         xsession::click(1);
-        Codes after{};
+        board::Grid after{};
         ASSERT_TRUE(xsession::waitForImage(
             [&](const Image& shown) {
-                return panelShown(shown) || (readCodes(shown, after) && after != before);
+                return xsession::panelShown(shown) || (readBoard(shown, after) && after != before);
             },
             xsession::SHOW_MS, image))
             << "move " << moves << " made no change";
-        if (panelShown(image)) {
+        if (xsession::panelShown(image)) {
             break;
         }
         codes = after;
     }
 
     Image image;
-    ASSERT_TRUE(xsession::waitForImage(panelShown, xsession::SHOW_MS, image))
+    ASSERT_TRUE(xsession::waitForImage(xsession::panelShown, xsession::SHOW_MS, image))
         << "no panel after " << moves << " moves";
     const auto panelAt = std::chrono::steady_clock::now();
     expectBlankConsole("at the game-over panel");
@@ -226,7 +164,7 @@ TEST_F(RealFaults, WithoutASoundCardAWholeGameEndsSilentlyInThePanelAndAnotherFo
     xsession::movePointer(xsession::WINDOW_WIDTH / 2, xsession::WINDOW_HEIGHT - 40);
     xsession::pressButton(1);
     const bool dealt = xsession::waitForImage(
-        [&](const Image& shown) { return readCodes(shown, codes) && full(codes); },
+        [&](const Image& shown) { return readBoard(shown, codes) && readback::full(codes); },
         xsession::SHOW_MS, image);
     const auto dealtAt = std::chrono::steady_clock::now();
     xsession::releaseButton(1);
@@ -238,10 +176,7 @@ TEST_F(RealFaults, WithoutASoundCardAWholeGameEndsSilentlyInThePanelAndAnotherFo
     expectBlankConsole("in the next game");
 
     xsession::tapKey("Escape");
-    int32_t status = -1;
-    ASSERT_TRUE(xsession::waitExit(xsession::EXIT_MS, status)) << "still running";
-    EXPECT_EQ(status, 0);
-    expectBlankConsole("after Esc");
+    EXPECT_EQ(xsession::exitFault(xsession::EXIT_MS), "") << "after Esc";
 }
 
 class Signals : public RealFaults, public ::testing::WithParamInterface<int> {};

@@ -90,4 +90,36 @@ inline std::string readText(const uint8_t* frame, int32_t width, int32_t row, in
     return text;
 }
 
+// A line of text as the game prints it: from (row, column), in these colours.
+struct TextLine {
+    int32_t row;
+    int32_t column;
+    int32_t foreground;
+    int32_t background;
+    std::string text;
+};
+
+// The game-over panel over the middle of the board.
+inline const std::vector<TextLine> END_PANEL = {
+    {29, 25, 15, 4, "             "},
+    {30, 25, 15, 4, " END of GAME "},
+    {31, 25, 15, 4, "             "},
+    {33, 19, 1, 7, "          New game?       "},
+    {34, 19, 1, 7, " Press left mouse button  "},
+    {35, 19, 1, 7, "         Quit game?       "},
+    {36, 19, 1, 7, " Press right mouse button "},
+};
+
+// Whether every cell of the line shows its character's glyph in the line's colours.
+inline bool lineShows(const uint8_t* frame, int32_t width, const TextLine& line) {
+    for (size_t i = 0; i < line.text.size(); ++i) {
+        if (!cellShows(frame, width, line.row, line.column + static_cast<int32_t>(i),
+                       static_cast<unsigned char>(line.text[i]), line.foreground,
+                       line.background)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace fixtures

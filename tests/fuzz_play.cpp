@@ -14,6 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "board/board.h"
+#include "control/control.h"
+#include "screen/host.h"
+#include "tests/groups.h"
 #include "tests/invariants.h"
 
 namespace fuzzplay {
@@ -53,19 +57,7 @@ bool takeWord(Reader& reader, int32_t& word) {
 // A cell with a same-coloured neighbour, picked by `choice`: lets the fuzzer make moves
 // and reach the end of a game without learning the board.
 bool groupCell(uint8_t choice, int32_t& x, int32_t& y) {
-    std::vector<std::array<int32_t, 2>> cells;
-    for (int32_t cx = 1; cx <= board::BOARD_SIZE; ++cx) {
-        for (int32_t cy = 1; cy <= board::BOARD_SIZE; ++cy) {
-            const int32_t code = board::at(board::Board, cx, cy);
-            if (code != board::EMPTY &&
-                (board::at(board::Board, cx - 1, cy) == code ||
-                 board::at(board::Board, cx, cy - 1) == code ||
-                 (cx < board::BOARD_SIZE && board::at(board::Board, cx + 1, cy) == code) ||
-                 (cy < board::BOARD_SIZE && board::at(board::Board, cx, cy + 1) == code))) {
-                cells.push_back({cx, cy});
-            }
-        }
-    }
+    const groups::CellList cells = groups::cellsWithAPartner(board::Board);
     if (cells.empty()) {
         return false;
     }

@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr int32_t WIDTH = 496;
+constexpr int32_t WIDTH = control::WINDOW_WIDTH;
 constexpr int32_t LEFT = surface::BUTTON_LEFT;
 constexpr int32_t RIGHT = surface::BUTTON_RIGHT;
 

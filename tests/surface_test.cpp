@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "control/control.h"
 #include "screen/font.h"
 #include "screen/keys.h"
 #include "screen/palette.h"
@@ -18,8 +19,8 @@
 
 namespace {
 
-constexpr int32_t GAME_WIDTH = 496;
-constexpr int32_t GAME_HEIGHT = 592;
+constexpr int32_t GAME_WIDTH = control::WINDOW_WIDTH;
+constexpr int32_t GAME_HEIGHT = control::WINDOW_HEIGHT;
 
 int32_t pixelAt(int32_t x, int32_t y) {
     return surface::frame()[static_cast<size_t>(y) * static_cast<size_t>(surface::frameWidth()) +

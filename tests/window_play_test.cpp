@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -19,19 +18,23 @@
 #include "screen/palette.h"
 #include "screen/surface.h"
 #include "tests/fixtures.h"
+#include "tests/groups.h"
 #include "tests/xsession.h"
+#include "tools/xharness/readback.h"
 
 namespace {
 
 using board::Grid;
+using fixtures::END_PANEL;
+using fixtures::TextLine;
 using xsession::Image;
 using xsession::Rgb;
 
 constexpr int32_t N = board::BOARD_SIZE;
 constexpr int32_t PITCH = board::CELL_SIZE;
-constexpr int32_t TILE = 29;
-constexpr int32_t RING = 2;  // the outline sits this far inside the tile's edge
-constexpr int32_t OUTLINE_OFFSET = 32;
+constexpr int32_t TILE = readback::TILE;
+constexpr int32_t RING = readback::RING;
+constexpr int32_t OUTLINE_OFFSET = readback::OUTLINE_OFFSET;
 constexpr int32_t CENTRE_CELL = 8;
 constexpr int32_t AUDIO_MS = 5000;
 constexpr int32_t AUDIO_POLL_MS = 20;
@@ -53,24 +56,6 @@ constexpr int32_t TONE_MS = 250;
 // The game closes its audio device after each tone, so the disk driver's file stops growing;
 // while open, the driver writes a block every ~21 ms.
 constexpr int32_t STILL_FILE_MS = 200;
-
-struct TextLine {
-    int32_t row;
-    int32_t column;
-    int32_t foreground;
-    int32_t background;
-    std::string text;
-};
-
-const std::vector<TextLine> END_PANEL = {
-    {29, 25, 15, 4, "             "},
-    {30, 25, 15, 4, " END of GAME "},
-    {31, 25, 15, 4, "             "},
-    {33, 19, 1, 7, "          New game?       "},
-    {34, 19, 1, 7, " Press left mouse button  "},
-    {35, 19, 1, 7, "         Quit game?       "},
-    {36, 19, 1, 7, " Press right mouse button "},
-};
 
 struct Cell {
     int32_t x;
@@ -152,14 +137,9 @@ void move(Play& play, Cell pointer) {
 std::vector<TextLine> textsOf(const Play& play) {
     std::vector<TextLine> lines;
     int32_t lastCountEnd = 0;
+    const auto counts = groups::colourCounts(play.codes);
     for (int32_t h = 1; h <= board::COLOUR_COUNT; ++h) {
-        int32_t count = 0;
-        for (int32_t x = 1; x <= N; ++x) {
-            for (int32_t y = 1; y <= N; ++y) {
-                count += board::at(play.codes, x, y) == board::colourCode(h) ? 1 : 0;
-            }
-        }
-        const std::string text = rightAligned(count, 2);
+        const std::string text = rightAligned(counts[static_cast<size_t>(h - 1)], 2);
         lines.push_back({LEGEND_ROW, 4 * h - 1, COUNT_FOREGROUND, 0, text});
         lastCountEnd = 4 * h - 1 + static_cast<int32_t>(text.size());
     }
@@ -258,41 +238,6 @@ std::string mismatch(const Image& image, const Play& play) {
         }
     }
     return "";
-}
-
-// The board as the window shows it: each tile's corner colour as its code.
-bool readBoard(const Image& image, Grid& codes) {
-    if (image.width != xsession::WINDOW_WIDTH || image.height != xsession::WINDOW_HEIGHT) {
-        return false;
-    }
-    codes = {};
-    for (int32_t x = 1; x <= N; ++x) {
-        for (int32_t y = 1; y <= N; ++y) {
-            const Rgb corner = xsession::pixel(image, board::cellToPixel(x), board::cellToPixel(y));
-            bool known = corner == colourOf(board::EMPTY);
-            for (int32_t h = 1; h <= board::COLOUR_COUNT && !known; ++h) {
-                if (corner == colourOf(board::colourCode(h))) {
-                    board::at(codes, x, y) = board::colourCode(h);
-                    known = true;
-                }
-            }
-            if (!known) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
-bool full(const Grid& codes) {
-    for (int32_t x = 1; x <= N; ++x) {
-        for (int32_t y = 1; y <= N; ++y) {
-            if (board::at(codes, x, y) == board::EMPTY) {
-                return false;
-            }
-        }
-    }
-    return true;
 }
 
 struct Group {
@@ -401,7 +346,7 @@ class WindowPlay : public ::testing::Test {
         const bool dealt = xsession::waitForImage(
             [&](const Image& image) {
                 play = {};
-                if (!readBoard(image, play.codes) || !full(play.codes)) {
+                if (!xsession::readCodes(image, play.codes) || !readback::full(play.codes)) {
                     return false;
                 }
                 hover(play, {CENTRE_CELL, CENTRE_CELL});
@@ -503,11 +448,8 @@ TEST_F(WindowPlay, MovesScoreAsTheBoardCodeComputesAndRBringsBackTheDeal) {
 }
 
 TEST_F(WindowPlay, AWholeGameEndsWithThePanelAndOneBeepAndTheRightButtonQuits) {
-    const char* directory = std::getenv("TMPDIR");
-    audioPath = std::string(directory != nullptr ? directory : "/tmp") + "/corvane-audio-XXXXXX";
-    const int fd = mkstemp(audioPath.data());
-    ASSERT_GE(fd, 0);
-    close(fd);
+    audioPath = xsession::temporaryFile("corvane-audio");
+    ASSERT_NE(audioPath, "");
 
     Play play;
     ASSERT_NO_FATAL_FAILURE(
@@ -553,11 +495,7 @@ TEST_F(WindowPlay, AWholeGameEndsWithThePanelAndOneBeepAndTheRightButtonQuits) {
     EXPECT_TRUE(xsession::running()) << "the panel waits for a button";
 
     xsession::click(3);
-    int32_t status = -1;
-    ASSERT_TRUE(xsession::waitExit(xsession::EXIT_MS, status)) << "still running";
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(xsession::capturedStdout(), "");
-    EXPECT_EQ(xsession::capturedStderr(), "");
+    EXPECT_EQ(xsession::exitFault(xsession::EXIT_MS), "");
 }
 
 }  // namespace

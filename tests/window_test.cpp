@@ -10,112 +10,39 @@
 #include "board/board.h"
 #include "screen/palette.h"
 #include "screen/surface.h"
+#include "tests/groups.h"
 #include "tests/xsession.h"
+#include "tools/xharness/readback.h"
 
 namespace {
 
-using xsession::BLACK;
 using xsession::Image;
 using xsession::Rgb;
-using xsession::TILE_FILL;
-using xsession::TILE_OUTLINE;
 
 constexpr int32_t SCREEN_WIDTH = 1024;
 constexpr int32_t SCREEN_HEIGHT = 768;
 constexpr int32_t N = board::BOARD_SIZE;
-constexpr int32_t TILE = 29;
-constexpr int32_t PITCH = board::CELL_SIZE;
-constexpr int32_t MARGIN = board::BOARD_MARGIN;
-constexpr int32_t RING = 2;  // the outline sits this far inside the tile's edge
 constexpr int32_t CENTRE_PIXEL = 243;
 constexpr int32_t CENTRE_CELL = 8;
 constexpr int32_t SERVER_GONE_MS = 1000;
 constexpr int32_t EXIT_RUNS = 5;  // exits once in a while failed with an X error
 
-// A cell as read back: colour 1..5, 0 for an empty (black) cell, and its outline.
-struct Cell {
-    int32_t colour;
-    bool outlined;
+// The board as read back: each cell's code and its outline.
+struct Cells {
+    board::Grid codes{};
+    board::Grid outlines{};
 };
-using Cells = std::array<std::array<Cell, N + 1>, N + 1>;  // [x][y], 1..N used
 
 int32_t cellMiddle(int32_t cell) {
-    return board::cellToPixel(cell) + TILE / 2;
+    return board::cellToPixel(cell) + readback::TILE / 2;
 }
 
-// Reads one tile: a 2-pixel ring of one fill colour around either more of it or a
-// one-pixel outline in that colour's outline and then the fill again.
-bool readTile(const Image& image, int32_t x, int32_t y, Cell& cell) {
-    const int32_t left = board::cellToPixel(x);
-    const int32_t top = board::cellToPixel(y);
-    const Rgb ring = xsession::pixel(image, left, top);
-    const auto fill = std::find(TILE_FILL.begin(), TILE_FILL.end(), ring);
-    cell.colour = fill == TILE_FILL.end() ? 0 : static_cast<int32_t>(fill - TILE_FILL.begin()) + 1;
-    if (cell.colour == 0 && ring != BLACK) {
-        return false;
-    }
-    const Rgb outline =
-        cell.colour == 0 ? BLACK : TILE_OUTLINE[static_cast<size_t>(cell.colour - 1)];
-    cell.outlined = xsession::pixel(image, left + RING, top + RING) == outline && outline != BLACK;
-    for (int32_t dy = 0; dy < TILE; ++dy) {
-        for (int32_t dx = 0; dx < TILE; ++dx) {
-            const int32_t depth = std::min({dx, dy, TILE - 1 - dx, TILE - 1 - dy});
-            const Rgb expected = depth == RING && cell.outlined ? outline : ring;
-            if (xsession::pixel(image, left + dx, top + dy) != expected) {
-                return false;
-            }
-        }
-    }
-    return true;
+int32_t colour(const Cells& cells, int32_t x, int32_t y) {
+    return board::at(cells.codes, x, y);
 }
 
-// Reads the board; false unless every tile is well formed and the gaps are black.
-bool readBoard(const Image& image, Cells& cells) {
-    if (image.width != xsession::WINDOW_WIDTH || image.height != xsession::WINDOW_HEIGHT) {
-        return false;
-    }
-    for (int32_t x = 1; x <= N; ++x) {
-        for (int32_t y = 1; y <= N; ++y) {
-            if (!readTile(image, x, y, cells[static_cast<size_t>(x)][static_cast<size_t>(y)])) {
-                return false;
-            }
-        }
-    }
-    for (int32_t y = MARGIN; y < MARGIN + N * PITCH; ++y) {
-        for (int32_t x = MARGIN; x < MARGIN + N * PITCH; ++x) {
-            const bool gap = (x - MARGIN) % PITCH >= TILE || (y - MARGIN) % PITCH >= TILE;
-            if (gap && xsession::pixel(image, x, y) != BLACK) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
-const Cell& at(const Cells& cells, int32_t x, int32_t y) {
-    return cells[static_cast<size_t>(x)][static_cast<size_t>(y)];
-}
-
-bool full(const Cells& cells) {
-    for (int32_t x = 1; x <= N; ++x) {
-        for (int32_t y = 1; y <= N; ++y) {
-            if (at(cells, x, y).colour == 0) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
-bool sameColours(const Cells& a, const Cells& b) {
-    for (int32_t x = 1; x <= N; ++x) {
-        for (int32_t y = 1; y <= N; ++y) {
-            if (at(a, x, y).colour != at(b, x, y).colour) {
-                return false;
-            }
-        }
-    }
-    return true;
+bool outlined(const Cells& cells, int32_t x, int32_t y) {
+    return board::at(cells.outlines, x, y) == 1;
 }
 
 // Waits until the window shows a readable board for which `holds` is true.
@@ -123,31 +50,10 @@ template <typename Predicate>
 bool waitForBoard(Predicate holds, Cells& cells) {
     Image image;
     return xsession::waitForImage(
-        [&](const Image& shown) { return readBoard(shown, cells) && holds(cells); },
+        [&](const Image& shown) {
+            return xsession::readTiles(shown, cells.codes, cells.outlines) && holds(cells);
+        },
         xsession::SHOW_MS, image);
-}
-
-// The cells of the same-coloured group around (x, y), as their outlines should show it.
-Cells groupAround(const Cells& cells, int32_t x, int32_t y) {
-    Cells group{};
-    std::array<std::array<int32_t, 2>, N * N> stack{};
-    size_t depth = 0;
-    const int32_t colour = at(cells, x, y).colour;
-    stack[depth++] = {x, y};
-    group[static_cast<size_t>(x)][static_cast<size_t>(y)].outlined = true;
-    while (depth > 0) {
-        const auto [cx, cy] = stack[--depth];
-        for (const auto [nx, ny] :
-             {std::array{cx - 1, cy}, {cx + 1, cy}, {cx, cy - 1}, {cx, cy + 1}}) {
-            if (nx < 1 || ny < 1 || nx > N || ny > N || at(cells, nx, ny).colour != colour ||
-                at(group, nx, ny).outlined) {
-                continue;
-            }
-            group[static_cast<size_t>(nx)][static_cast<size_t>(ny)].outlined = true;
-            stack[depth++] = {nx, ny};
-        }
-    }
-    return group;
 }
 
 // A failure to reach the display ends the game with one line saying why.
@@ -177,7 +83,7 @@ class WindowTest : public ::testing::Test {
             << "no window; stderr: " << xsession::capturedStderr();
         ASSERT_TRUE(waitForBoard(
             [](const Cells& shown) {
-                return full(shown) && at(shown, CENTRE_CELL, CENTRE_CELL).outlined;
+                return readback::full(shown.codes) && outlined(shown, CENTRE_CELL, CENTRE_CELL);
             },
             cells));
     }
@@ -204,10 +110,10 @@ TEST_F(WindowTest, OpensCentredWithTheTitleLineAndTheCentreGroupOutlined) {
     EXPECT_EQ(pointerX, CENTRE_PIXEL);
     EXPECT_EQ(pointerY, CENTRE_PIXEL);
 
-    const Cells group = groupAround(cells, CENTRE_CELL, CENTRE_CELL);
+    const board::Grid group = groups::wholeGroup(cells.codes, CENTRE_CELL, CENTRE_CELL);
     for (int32_t x = 1; x <= N; ++x) {
         for (int32_t y = 1; y <= N; ++y) {
-            EXPECT_EQ(at(cells, x, y).outlined, at(group, x, y).outlined)
+            EXPECT_EQ(board::at(cells.outlines, x, y), board::at(group, x, y))
                 << "cell " << x << ", " << y;
         }
     }
@@ -246,29 +152,23 @@ TEST_F(WindowTest, SpaceDealsAnotherBoardAndRBringsItBackAfterAMove) {
     xsession::tapKey("space");
     Cells dealt{};
     ASSERT_TRUE(waitForBoard(
-        [&](const Cells& shown) { return full(shown) && !sameColours(shown, first); }, dealt));
+        [&](const Cells& shown) {
+            return readback::full(shown.codes) && shown.codes != first.codes;
+        },
+        dealt));
 
     // A move empties cells, so that the replay has something to bring back.
-    int32_t moveX = 0;
-    int32_t moveY = 0;
-    for (int32_t x = 1; x < N && moveX == 0; ++x) {
-        for (int32_t y = 1; y <= N && moveX == 0; ++y) {
-            if (at(dealt, x, y).colour == at(dealt, x + 1, y).colour) {
-                moveX = x;
-                moveY = y;
-            }
-        }
-    }
-    ASSERT_NE(moveX, 0) << "no two neighbours alike in a row";
+    const groups::CellList movable = groups::cellsWithAPartner(dealt.codes);
+    ASSERT_FALSE(movable.empty()) << "no two neighbours alike";
+    const auto [moveX, moveY] = movable.front();
     xsession::movePointer(cellMiddle(moveX), cellMiddle(moveY));
     Cells shown{};
-    ASSERT_TRUE(waitForBoard([&](const Cells& c) { return at(c, moveX, moveY).outlined; }, shown));
+    ASSERT_TRUE(waitForBoard([&](const Cells& c) { return outlined(c, moveX, moveY); }, shown));
     xsession::click(1);
-    ASSERT_TRUE(waitForBoard([](const Cells& c) { return !full(c); }, shown));
+    ASSERT_TRUE(waitForBoard([](const Cells& c) { return !readback::full(c.codes); }, shown));
 
     xsession::tapKey("r");
-    ASSERT_TRUE(
-        waitForBoard([&](const Cells& c) { return full(c) && sameColours(c, dealt); }, shown));
+    ASSERT_TRUE(waitForBoard([&](const Cells& c) { return c.codes == dealt.codes; }, shown));
     int32_t pointerX = 0;
     int32_t pointerY = 0;
     ASSERT_TRUE(xsession::pointerPosition(pointerX, pointerY));
@@ -297,17 +197,16 @@ TEST_P(ExitTest, EndsWithStatusZeroAndABlankConsole) {
                 // Still playing after the close request: the outline follows the pointer to
                 // a group apart from the centre's.
                 int32_t otherX = 1;
-                while (otherX < N &&
-                       at(cells, otherX, 1).colour == at(cells, CENTRE_CELL, CENTRE_CELL).colour) {
+                const int32_t centre = colour(cells, CENTRE_CELL, CENTRE_CELL);
+                while (otherX < N && colour(cells, otherX, 1) == centre) {
                     ++otherX;
                 }
-                ASSERT_NE(at(cells, otherX, 1).colour, at(cells, CENTRE_CELL, CENTRE_CELL).colour);
+                ASSERT_NE(colour(cells, otherX, 1), centre);
                 xsession::movePointer(cellMiddle(otherX), cellMiddle(1));
                 Cells shown{};
                 ASSERT_TRUE(waitForBoard(
                     [&](const Cells& c) {
-                        return at(c, otherX, 1).outlined &&
-                               !at(c, CENTRE_CELL, CENTRE_CELL).outlined;
+                        return outlined(c, otherX, 1) && !outlined(c, CENTRE_CELL, CENTRE_CELL);
                     },
                     shown));
                 EXPECT_TRUE(xsession::running());
@@ -315,11 +214,7 @@ TEST_P(ExitTest, EndsWithStatusZeroAndABlankConsole) {
                 break;
             }
         }
-        int32_t status = -1;
-        ASSERT_TRUE(xsession::waitExit(xsession::EXIT_MS, status)) << "still running";
-        EXPECT_EQ(status, 0);
-        EXPECT_EQ(xsession::capturedStdout(), "");
-        EXPECT_EQ(xsession::capturedStderr(), "");
+        ASSERT_EQ(xsession::exitFault(xsession::EXIT_MS), "");
     }
 }
 

@@ -32,18 +32,6 @@ std::string stderrPath;
 // Set by startGameWithEnvironment; placed first, so they win over inherited variables.
 std::vector<std::string> extraEnvironment;
 
-std::string temporaryFile(const char* stem) {
-    const char* directory = std::getenv("TMPDIR");
-    std::string path =
-        std::string(directory != nullptr ? directory : "/tmp") + "/" + stem + "-XXXXXX";
-    const int fd = mkstemp(path.data());
-    if (fd < 0) {
-        return "";
-    }
-    close(fd);
-    return path;
-}
-
 void removeCaptures() {
     for (std::string* path : {&stdoutPath, &stderrPath}) {
         if (!path->empty()) {
@@ -58,8 +46,8 @@ bool spawnGame(const char* displayValue, std::string& error) {
         subprocess::killAndReap(gamePid, SIGKILL, GAME_STOP_MS);
     }
     removeCaptures();
-    stdoutPath = temporaryFile("corvane-stdout");
-    stderrPath = temporaryFile("corvane-stderr");
+    stdoutPath = xsession::temporaryFile("corvane-stdout");
+    stderrPath = xsession::temporaryFile("corvane-stderr");
     if (stdoutPath.empty() || stderrPath.empty()) {
         error = "cannot create capture files";
         return false;
@@ -89,6 +77,37 @@ Rgb pixel(const Image& image, int32_t x, int32_t y) {
     const size_t at =
         3 * (static_cast<size_t>(y) * static_cast<size_t>(image.width) + static_cast<size_t>(x));
     return {image.rgb[at], image.rgb[at + 1], image.rgb[at + 2]};
+}
+
+namespace {
+
+// A pixel of the panel's heading, 2 pixels into the text cell at row 29, column 25.
+constexpr int32_t PANEL_X = 8 * 24 + 2;
+constexpr int32_t PANEL_Y = 8 * 28 + 2;
+constexpr Rgb PANEL_RED = {170, 0, 0};
+
+readback::Pixels pixels(const Image& image) {
+    return [&image](int32_t x, int32_t y) {
+        const Rgb rgb = pixel(image, x, y);
+        return static_cast<uint32_t>(rgb.r) << 16 | static_cast<uint32_t>(rgb.g) << 8 | rgb.b;
+    };
+}
+
+}  // namespace
+
+bool readCodes(const Image& image, board::Grid& codes) {
+    return image.width == WINDOW_WIDTH && image.height == WINDOW_HEIGHT &&
+           readback::readCodes(pixels(image), codes);
+}
+
+bool readTiles(const Image& image, board::Grid& codes, board::Grid& outlines) {
+    return image.width == WINDOW_WIDTH && image.height == WINDOW_HEIGHT &&
+           readback::readTiles(pixels(image), codes, outlines);
+}
+
+bool panelShown(const Image& image) {
+    return image.width == WINDOW_WIDTH && image.height == WINDOW_HEIGHT &&
+           pixel(image, PANEL_X, PANEL_Y) == PANEL_RED;
 }
 
 bool startServer(std::string& error) {
@@ -281,6 +300,30 @@ bool waitExit(int32_t timeoutMs, int32_t& status) {
     }
     status = gameStatus;
     return gameEnded;
+}
+
+std::string exitFault(int32_t timeoutMs) {
+    int32_t status = -1;
+    if (!waitExit(timeoutMs, status)) {
+        return "still running after " + std::to_string(timeoutMs) + " ms";
+    }
+    if (status != 0) {
+        return "exit status " + std::to_string(status);
+    }
+    const std::string printed = capturedStdout() + capturedStderr();
+    return printed.empty() ? "" : "printed \"" + printed + "\"";
+}
+
+std::string temporaryFile(const char* stem) {
+    const char* directory = std::getenv("TMPDIR");
+    std::string path =
+        std::string(directory != nullptr ? directory : "/tmp") + "/" + stem + "-XXXXXX";
+    const int fd = mkstemp(path.data());
+    if (fd < 0) {
+        return "";
+    }
+    close(fd);
+    return path;
 }
 
 std::string capturedStdout() {

@@ -11,11 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "board/board.h"
+#include "control/control.h"
+#include "tools/xharness/readback.h"
+
 namespace xsession {
 
 // The game's client area.
-constexpr int32_t WINDOW_WIDTH = 496;
-constexpr int32_t WINDOW_HEIGHT = 592;
+constexpr int32_t WINDOW_WIDTH = control::WINDOW_WIDTH;
+constexpr int32_t WINDOW_HEIGHT = control::WINDOW_HEIGHT;
 // Bounds for the game's window or a screen to appear (normally ~100 ms) and for it to exit.
 constexpr int32_t SHOW_MS = 5000;
 constexpr int32_t EXIT_MS = 3000;
@@ -43,6 +47,14 @@ constexpr std::array<Rgb, 5> TILE_OUTLINE = {
     {{255, 125, 125}, {255, 255, 125}, {125, 255, 125}, {125, 255, 255}, {182, 182, 255}}};
 
 Rgb pixel(const Image& image, int32_t x, int32_t y);
+
+// The board the image shows, read back as tools/xharness/readback.h reads it: false for an
+// image of another size than the game's or a board that does not read.
+bool readCodes(const Image& image, board::Grid& codes);
+bool readTiles(const Image& image, board::Grid& codes, board::Grid& outlines);
+
+// Whether the image shows the game-over panel: its heading's red behind the text.
+bool panelShown(const Image& image);
 
 // Starts Xvfb on a free display and connects to it; false with a reason on failure.
 bool startServer(std::string& error);
@@ -96,9 +108,15 @@ bool signalGame(int signal);
 // Waits for the game to end; on timeout kills it and returns false.
 bool waitExit(int32_t timeoutMs, int32_t& status);
 bool running();
+// Waits for the game to end; "" when it ended with status 0 and printed nothing, else what
+// went wrong.
+std::string exitFault(int32_t timeoutMs);
 
 std::string capturedStdout();
 std::string capturedStderr();
+
+// A new empty file in $TMPDIR (or /tmp) whose name starts with `stem`; "" on failure.
+std::string temporaryFile(const char* stem);
 
 // The whole contents of a file; empty where it cannot be read.
 std::string readFile(const std::string& path);
