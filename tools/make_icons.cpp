@@ -1,7 +1,9 @@
 // Draws the application icon from the game's own tiles and palette and writes it as PNG
 // files at every size the desktop asks for:
 //   make_icons OUTPUT_DIR
-// writes OUTPUT_DIR/<size>x<size>/apps/corvane.png for each size.
+// writes OUTPUT_DIR/<size>x<size>/apps/corvane.png for each size, and
+//   make_icons --ico FILE
+// writes one Windows icon file holding every size.
 //
 // The icon is a 3 x 3 piece of board: tiles in the board's colour codes with the board's
 // gaps, and one group outlined the way the pointer outlines it in play. Only the palette
@@ -9,6 +11,7 @@
 // surface live next to its input and window code, and linking them would bring in a host.
 #include <zlib.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -146,6 +149,42 @@ std::vector<uint8_t> encodePng(const Image& image) {
     return png;
 }
 
+void putLittleEndian(std::vector<uint8_t>& out, uint32_t value, int32_t bytes) {
+    for (int32_t i = 0; i < bytes; ++i) {
+        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    }
+}
+
+// A Windows .ico file whose images are the PNG files themselves, which Windows reads since
+// Vista: a directory of one 16-byte entry per image, then the images. A size of 256 is
+// written as 0 in the entry's one-byte width and height.
+std::vector<uint8_t> encodeIco(const std::vector<int32_t>& sizes,
+                               const std::vector<std::vector<uint8_t>>& pngs) {
+    constexpr uint32_t HEADER_BYTES = 6;
+    constexpr uint32_t ENTRY_BYTES = 16;
+    std::vector<uint8_t> ico;
+    putLittleEndian(ico, 0, 2);  // reserved
+    putLittleEndian(ico, 1, 2);  // type: icon
+    putLittleEndian(ico, static_cast<uint32_t>(pngs.size()), 2);
+    auto offset = static_cast<uint32_t>(HEADER_BYTES + ENTRY_BYTES * pngs.size());
+    for (size_t i = 0; i < pngs.size(); ++i) {
+        const auto side = static_cast<uint32_t>(sizes[i] >= 256 ? 0 : sizes[i]);
+        putLittleEndian(ico, side, 1);
+        putLittleEndian(ico, side, 1);
+        putLittleEndian(ico, 0, 1);   // no colour table
+        putLittleEndian(ico, 0, 1);   // reserved
+        putLittleEndian(ico, 1, 2);   // colour planes
+        putLittleEndian(ico, 32, 2);  // bits per pixel
+        putLittleEndian(ico, static_cast<uint32_t>(pngs[i].size()), 4);
+        putLittleEndian(ico, offset, 4);
+        offset += static_cast<uint32_t>(pngs[i].size());
+    }
+    for (const std::vector<uint8_t>& png : pngs) {
+        ico.insert(ico.end(), png.begin(), png.end());
+    }
+    return ico;
+}
+
 bool writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) {
@@ -158,8 +197,22 @@ bool writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& by
 }  // namespace icons
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--ico") {
+        const std::vector<int32_t> sizes(icons::SIZES.begin(), icons::SIZES.end());
+        std::vector<std::vector<uint8_t>> pngs;
+        for (const int32_t size : sizes) {
+            pngs.push_back(icons::encodePng(icons::drawIcon(size)));
+        }
+        const bool encoded =
+            std::none_of(pngs.begin(), pngs.end(), [](const auto& png) { return png.empty(); });
+        if (!encoded || !icons::writeFile(argv[2], icons::encodeIco(sizes, pngs))) {
+            std::fprintf(stderr, "make_icons: cannot write %s\n", argv[2]);
+            return 1;
+        }
+        return 0;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: make_icons OUTPUT_DIR\n");
+        std::fprintf(stderr, "usage: make_icons OUTPUT_DIR | --ico FILE\n");
         return 2;
     }
     for (const int32_t size : icons::SIZES) {
