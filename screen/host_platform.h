@@ -7,8 +7,8 @@
 
 namespace platform {
 
-// Hints that must be in place before SDL's video starts.
-void setVideoHints();
+// The video driver SDL must use, or nullptr for SDL's own choice.
+const char* videoDriver();
 
 // What openWindow reports when SDL's video cannot start.
 const char* videoUnavailable();

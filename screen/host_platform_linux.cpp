@@ -1,6 +1,5 @@
 // The Linux side of the SDL2 host: X11 only, alsa-lib kept quiet, an X display that goes
 // away ends the program with one line, and the process ends with _exit.
-#include <SDL.h>
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -22,10 +21,10 @@ void discardAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
 namespace platform {
 
-void setVideoHints() {
-    // X11 only: without a display SDL would otherwise try Wayland, which prints to the
-    // console, and then fall back to an invisible offscreen window that waits forever.
-    SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "x11", SDL_HINT_OVERRIDE);
+// X11 only: without a display SDL would otherwise try Wayland, which prints to the console,
+// and then fall back to an invisible offscreen window that waits forever.
+const char* videoDriver() {
+    return "x11";
 }
 
 const char* videoUnavailable() {

@@ -2,18 +2,14 @@
 // from the module's wide-character file name, and an immediate end of the process.
 #include <windows.h>
 
-#include <SDL.h>
-
 #include <vector>
 
 #include "screen/host_platform.h"
 
 namespace platform {
 
-void setVideoHints() {
-    // One frame pixel is one screen pixel, as on X11: Windows would otherwise stretch the
-    // window's bitmap on a scaled display.
-    SDL_SetHint(SDL_HINT_WINDOWS_DPI_AWARENESS, "permonitorv2");
+const char* videoDriver() {
+    return nullptr;
 }
 
 const char* videoUnavailable() {

@@ -278,7 +278,12 @@ bool openWindow(const std::string& caption, int32_t width, int32_t height,
     // becomes active counts only after a new press. SDL on Windows drops that press with
     // this hint off; on X11 the window reads as inactive until after it, with the same end.
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "0");
-    platform::setVideoHints();
+    // One frame pixel is one screen pixel, as on X11: Windows would otherwise stretch the
+    // window's bitmap on a scaled display.
+    SDL_SetHint(SDL_HINT_WINDOWS_DPI_AWARENESS, "permonitorv2");
+    if (platform::videoDriver() != nullptr) {
+        SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, platform::videoDriver(), SDL_HINT_OVERRIDE);
+    }
     SDL_LogSetOutputFunction(discardLog, nullptr);
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         error = platform::videoUnavailable();
