@@ -278,6 +278,9 @@ bool openWindow(const std::string& caption, int32_t width, int32_t height,
     // becomes active counts only after a new press. SDL on Windows drops that press with
     // this hint off; on X11 the window reads as inactive until after it, with the same end.
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "0");
+    // Windows turns Alt+F4 into a close request as well as a key: take only the key, so
+    // that one press queues one close key, as on X11.
+    SDL_SetHint(SDL_HINT_WINDOWS_NO_CLOSE_ON_ALT_F4, "1");
     // One frame pixel is one screen pixel, as on X11: Windows would otherwise stretch the
     // window's bitmap on a scaled display.
     SDL_SetHint(SDL_HINT_WINDOWS_DPI_AWARENESS, "permonitorv2");

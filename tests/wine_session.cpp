@@ -67,4 +67,23 @@ void windowFound(const std::string& displayName, unsigned long window) {
     XCloseDisplay(display);
 }
 
+void focusGiven(const std::string& displayName, unsigned long window) {
+    if (!active()) {
+        return;
+    }
+    Display* display = XOpenDisplay(displayName.c_str());
+    if (display == nullptr) {
+        return;
+    }
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_TAKE_FOCUS", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, window, False, NoEventMask, &event);
+    XCloseDisplay(display);
+}
+
 }  // namespace wine_session

@@ -23,6 +23,11 @@ std::vector<std::string> gameCommand(const std::string& linuxBinary);
 // the new window, which sets Wine's state right; the game sees at most a button-up.
 void windowFound(const std::string& displayName, unsigned long window);
 
+// Called after the test gives the game's window the X keyboard focus. Wine activates a
+// window when a window manager offers it the focus (WM_TAKE_FOCUS), not on the X focus
+// alone; with no window manager here, the offer is sent under Wine as one would send it.
+void focusGiven(const std::string& displayName, unsigned long window);
+
 // The game's extra environment entries with, under Wine, the prefix and quiet Wine added.
 std::vector<std::string> gameEnvironment(const std::vector<std::string>& extra);
 

@@ -249,6 +249,7 @@ void focusOtherWindow() {
 void focusGame() {
     xserver::focus(gameWindow);
     xserver::sync();
+    wine_session::focusGiven(xserver::displayName(), gameWindow);
 }
 
 bool signalGame(int signal) {
