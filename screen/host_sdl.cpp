@@ -50,6 +50,18 @@ int32_t toneMs = 0;
 
 void discardLog(void*, int, SDL_LogPriority, const char*) {}
 
+// Reads the window system's pending input into SDL's queue, at most once a millisecond: a
+// turn polls several times in a row, and on Windows each reading costs a few calls into the
+// system even when nothing has arrived.
+int64_t lastPumpMs = -1;
+void pumpEvents() {
+    const int64_t now = host::monotonicMs();
+    if (now != lastPumpMs) {
+        SDL_PumpEvents();
+        lastPumpMs = now;
+    }
+}
+
 SDL_Rect wholeWindow() {
     return {0, 0, windowWidth, windowHeight};
 }
@@ -360,8 +372,11 @@ bool pollEvent(Event& event) {
         if (haveLookahead) {
             sdlEvent = lookahead;
             haveLookahead = false;
-        } else if (SDL_PollEvent(&sdlEvent) == 0) {
-            return false;
+        } else {
+            pumpEvents();
+            if (SDL_PeepEvents(&sdlEvent, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) != 1) {
+                return false;
+            }
         }
         if (translate(sdlEvent, event)) {
             return true;
