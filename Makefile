@@ -21,8 +21,9 @@ test-asan: deps
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
 
-# The smoke runs first, so that the run closes on the test runner's own summary.
-test: format-check bench-smoke test-fuzz test-release test-asan
+# The smoke runs first, so that the run closes on the test runner's own summary. The
+# release tests include the Windows layer, which needs the Windows program and packages.
+test: format-check bench-smoke test-fuzz windows-package test-release test-asan
 
 # Every C++ file in the committed clang-format style.
 format-check: deps
@@ -59,6 +60,18 @@ deb: build
 # The source release: build/corvane-<version>.tar.gz and its sha256.
 dist:
 	./tools/dist.sh build
+
+# The Windows program, cross-built: build/windows/corvane.exe. SDL2 for Windows is built from
+# Debian's source once, into build/sdl2-windows, and reused.
+.PHONY: windows windows-package
+windows: deps
+	cmake --preset windows
+	cmake --build --preset windows -j $(JOBS)
+
+# The portable zip and the installer: build/windows/corvane-<version>-windows-x64.zip and
+# build/windows/corvane-<version>-windows-x64-setup.exe.
+windows-package: windows
+	cd build/windows && cpack
 
 clean:
 	rm -rf build

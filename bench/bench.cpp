@@ -1,7 +1,7 @@
 // The benchmark driver: measures the real game and the floor program side by side in one
 // private X server and prints a table of start-up time, hover and click latency, idle CPU
 // and peak memory for both. `--smoke` takes few samples and short idle windows, only to show
-// that the whole run works.
+// that the whole run works; `--wine` measures the Windows program's idle CPU under Wine.
 #include <SDL.h>
 #include <signal.h>
 #include <sys/utsname.h>
@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "bench/process.h"
+#include "bench/wine.h"
 #include "board/board.h"
 #include "screen/surface.h"
 #include "tools/xharness/readback.h"
@@ -489,10 +490,20 @@ void printTable(const Figures& game, const Figures& floor) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool smoke = argc > 1 && std::strcmp(argv[1], "--smoke") == 0;
-    if (argc > 2 || (argc == 2 && !smoke)) {
-        std::fprintf(stderr, "usage: %s [--smoke]\n", argv[0]);
-        return 2;
+    bool smoke = false;
+    bool wine = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--smoke") == 0) {
+            smoke = true;
+        } else if (std::strcmp(argv[i], "--wine") == 0) {
+            wine = true;
+        } else {
+            std::fprintf(stderr, "usage: %s [--smoke] [--wine]\n", argv[0]);
+            return 2;
+        }
+    }
+    if (wine) {
+        return wine_bench::run(smoke);
     }
     const Settings& settings = smoke ? SMOKE : FULL;
     const std::vector<Program> programs = {{"corvane", CORVANE_BINARY, true},

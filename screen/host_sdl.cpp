@@ -1,12 +1,9 @@
 // The host on SDL2: one window showing an 8-bit frame through the palette, input events,
 // a tone, clocks and ending the process. Nothing of the game's rules lives here.
 #include <SDL.h>
-#include <dlfcn.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -14,6 +11,7 @@
 #include <vector>
 
 #include "screen/host.h"
+#include "screen/host_platform.h"
 
 namespace {
 
@@ -52,42 +50,15 @@ int32_t toneMs = 0;
 
 void discardLog(void*, int, SDL_LogPriority, const char*) {}
 
-void discardAlsaError(const char*, int, const char*, int, const char*, ...) {}
-
-// alsa-lib prints its errors straight to stderr unless given a handler; it is one shared
-// library, so the handler set here also covers SDL's own use of it.
-void silenceAlsa() {
-    void* alsa = dlopen("libasound.so.2", RTLD_NOW | RTLD_GLOBAL);
-    if (alsa == nullptr) {
-        return;
-    }
-    using ErrorHandler = void (*)(const char*, int, const char*, int, const char*, ...);
-    using SetHandler = int (*)(ErrorHandler);
-    auto setHandler = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler"));
-    if (setHandler != nullptr) {
-        setHandler(discardAlsaError);
-    }
-}
-
-[[noreturn]] int endOnLostDisplay(void*) {
-    static constexpr char MESSAGE[] = "corvane: lost the connection to the X display\n";
-    [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, MESSAGE, sizeof MESSAGE - 1);
-    _exit(1);
-}
-
-// Xlib answers a lost display with exit(), which runs the exit-time handlers of a program
-// that never tears SDL down (the sanitizer build's leak check aborts on SDL's libraries
-// there). End with _exit instead, as exitProcess does, after one line saying why.
-void endQuietlyOnLostDisplay() {
-    void* x11 = dlopen("libX11.so.6", RTLD_NOW | RTLD_NOLOAD);
-    if (x11 == nullptr) {
-        return;
-    }
-    using IOErrorHandler = int (*)(void*);
-    using SetIOErrorHandler = IOErrorHandler (*)(IOErrorHandler);
-    auto setHandler = reinterpret_cast<SetIOErrorHandler>(dlsym(x11, "XSetIOErrorHandler"));
-    if (setHandler != nullptr) {
-        setHandler(endOnLostDisplay);
+// Reads the window system's pending input into SDL's queue, at most once a millisecond: a
+// turn polls several times in a row, and on Windows each reading costs a few calls into the
+// system even when nothing has arrived.
+int64_t lastPumpMs = -1;
+void pumpEvents() {
+    const int64_t now = host::monotonicMs();
+    if (now != lastPumpMs) {
+        SDL_PumpEvents();
+        lastPumpMs = now;
     }
 }
 
@@ -314,16 +285,26 @@ bool openWindow(const std::string& caption, int32_t width, int32_t height,
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
-    // X11 only: without a display SDL would otherwise try Wayland, which prints to the
-    // console, and then fall back to an invisible offscreen window that waits forever.
-    SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "x11", SDL_HINT_OVERRIDE);
+    // The press that activates the window is not the game's: while another application is
+    // active the pointer reads as outside, and a button already down when the window
+    // becomes active counts only after a new press. SDL on Windows drops that press with
+    // this hint off; on X11 the window reads as inactive until after it, with the same end.
+    SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "0");
+    // Windows turns Alt+F4 into a close request as well as a key: take only the key, so
+    // that one press queues one close key, as on X11.
+    SDL_SetHint(SDL_HINT_WINDOWS_NO_CLOSE_ON_ALT_F4, "1");
+    // One frame pixel is one screen pixel, as on X11: Windows would otherwise stretch the
+    // window's bitmap on a scaled display.
+    SDL_SetHint(SDL_HINT_WINDOWS_DPI_AWARENESS, "permonitorv2");
+    if (platform::videoDriver() != nullptr) {
+        SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, platform::videoDriver(), SDL_HINT_OVERRIDE);
+    }
     SDL_LogSetOutputFunction(discardLog, nullptr);
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-        // SDL's own message here names its clean-up, not the cause.
-        error = "cannot open the X display";
+        error = platform::videoUnavailable();
         return false;
     }
-    endQuietlyOnLostDisplay();
+    platform::watchDisplay();
     window = SDL_CreateWindow(caption.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                               width, height, SDL_WINDOW_SHOWN);
     if (window == nullptr) {
@@ -391,8 +372,11 @@ bool pollEvent(Event& event) {
         if (haveLookahead) {
             sdlEvent = lookahead;
             haveLookahead = false;
-        } else if (SDL_PollEvent(&sdlEvent) == 0) {
-            return false;
+        } else {
+            pumpEvents();
+            if (SDL_PeepEvents(&sdlEvent, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) != 1) {
+                return false;
+            }
         }
         if (translate(sdlEvent, event)) {
             return true;
@@ -453,7 +437,7 @@ void warpPointer(int32_t x, int32_t y) {
 // running, which an idle game must not pay for.
 bool openAudioDevice() {
     if (audioState == AudioState::Untried) {
-        silenceAlsa();
+        platform::quietAudioLibraries();
         audioState =
             SDL_InitSubSystem(SDL_INIT_AUDIO) == 0 ? AudioState::Ready : AudioState::Unavailable;
     }
@@ -535,9 +519,8 @@ int64_t monotonicMs() {
         .count();
 }
 
-// The name the program was started as, not the resolved file behind /proc/self/exe.
 std::string programPath() {
-    return program_invocation_name;
+    return platform::programPath();
 }
 
 // Leaves the window and SDL as they are: tearing them down right after a wait can fail
@@ -545,7 +528,7 @@ std::string programPath() {
 void exitProcess(int32_t status) {
     std::fflush(stdout);
     std::fflush(stderr);
-    _exit(status);
+    platform::endProcess(status);
 }
 
 }  // namespace host

@@ -456,7 +456,8 @@ TextState textState() {
 }
 
 std::string captionFromPath(std::string_view path) {
-    const size_t slash = path.find_last_of('/');
+    // Windows paths separate folders with backslashes as well.
+    const size_t slash = path.find_last_of("/\\");
     std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
     const size_t dot = name.find_last_of('.');
     if (dot != std::string_view::npos && dot != 0) {

@@ -68,7 +68,8 @@ TextState textState();
 // openWindow, nothing shown.
 void openFrame(int32_t width, int32_t height);
 
-// The caption shown for a program path: the file name without directory and extension.
+// The caption shown for a program path: the file name without directory and extension;
+// '/' and '\' both separate folders.
 std::string captionFromPath(std::string_view path);
 
 }  // namespace surface

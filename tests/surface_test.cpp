@@ -563,6 +563,8 @@ TEST(Window, CaptionIsTheFileNameWithoutExtension) {
         {".hidden", ".hidden"},
         {"/x/.hidden.tar", ".hidden"},
         {"", ""},
+        {"Z:\\work\\build\\corvane.exe", "corvane"},
+        {"C:/mixed\\dir.d/corvane.exe", "corvane"},
     };
     for (const auto& [path, caption] : cases) {
         EXPECT_EQ(surface::captionFromPath(path), caption) << path;

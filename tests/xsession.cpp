@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/wine_session.h"
 #include "tools/png/png.h"
 #include "tools/xharness/subprocess.h"
 #include "tools/xharness/timing.h"
@@ -54,9 +55,10 @@ bool spawnGame(const char* displayValue, std::string& error) {
     }
     const int output = open(stdoutPath.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     const int errors = open(stderrPath.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    gamePid = subprocess::spawn({CORVANE_BINARY},
-                                subprocess::environmentWith(displayValue, extraEnvironment), -1,
-                                output, errors);
+    gamePid = subprocess::spawn(
+        wine_session::gameCommand(CORVANE_BINARY),
+        subprocess::environmentWith(displayValue, wine_session::gameEnvironment(extraEnvironment)),
+        -1, output, errors);
     close(output);
     close(errors);
     gameEnded = false;
@@ -154,6 +156,7 @@ bool findWindow(int32_t timeoutMs) {
     for (;;) {
         gameWindow = xserver::findWindow(gamePid, GAME_TITLE);
         if (gameWindow != 0) {
+            wine_session::windowFound(xserver::displayName(), gameWindow);
             return true;
         }
         if (timing::nowMs() >= deadline || !running()) {
@@ -266,6 +269,7 @@ void focusOtherWindow() {
 void focusGame() {
     xserver::focus(gameWindow);
     xserver::sync();
+    wine_session::focusGiven(xserver::displayName(), gameWindow);
 }
 
 bool signalGame(int signal) {

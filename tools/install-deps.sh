@@ -2,7 +2,8 @@
 # Installs the Debian packages Corvane needs to build, run and test, skipping what is there.
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config libsdl2-dev libgtest-dev xvfb libx11-dev libxtst-dev clang-format git dpkg-dev file desktop-file-utils appstream lintian man-db clang libclang-rt-14-dev "$@")
+packages=(cmake g++ make pkg-config libsdl2-dev libgtest-dev xvfb libx11-dev libxtst-dev clang-format git dpkg-dev file desktop-file-utils appstream lintian man-db clang libclang-rt-14-dev
+  g++-mingw-w64-x86-64-posix wine wine64 nsis "$@")
 
 missing=()
 for p in "${packages[@]}"; do

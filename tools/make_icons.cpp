@@ -1,12 +1,15 @@
 // Draws the application icon from the game's own tiles and palette and writes it as PNG
 // files at every size the desktop asks for:
 //   make_icons OUTPUT_DIR
-// writes OUTPUT_DIR/<size>x<size>/apps/corvane.png for each size.
+// writes OUTPUT_DIR/<size>x<size>/apps/corvane.png for each size, and
+//   make_icons --ico FILE
+// writes one Windows icon file holding every size.
 //
 // The icon is a 3 x 3 piece of board: tiles in the board's colour codes with the board's
 // gaps, and one group outlined the way the pointer outlines it in play. Only the palette
 // table and the board's header constants are used; the frame and box routines of the
 // surface live next to its input and window code, and linking them would bring in a host.
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -100,11 +103,67 @@ Image drawIcon(int32_t size) {
     return image;
 }
 
+// The icon at one size as a PNG file's bytes; empty if it cannot be encoded.
+std::vector<uint8_t> iconPng(int32_t size) {
+    const Image icon = drawIcon(size);
+    return png::encode(icon.size, icon.size, icon.rgba);
+}
+
+void putLittleEndian(std::vector<uint8_t>& out, uint32_t value, int32_t bytes) {
+    for (int32_t i = 0; i < bytes; ++i) {
+        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    }
+}
+
+// A Windows .ico file whose images are the PNG files themselves, which Windows reads since
+// Vista: a directory of one 16-byte entry per image, then the images. A size of 256 is
+// written as 0 in the entry's one-byte width and height.
+std::vector<uint8_t> encodeIco(const std::vector<int32_t>& sizes,
+                               const std::vector<std::vector<uint8_t>>& pngs) {
+    constexpr uint32_t HEADER_BYTES = 6;
+    constexpr uint32_t ENTRY_BYTES = 16;
+    std::vector<uint8_t> ico;
+    putLittleEndian(ico, 0, 2);  // reserved
+    putLittleEndian(ico, 1, 2);  // type: icon
+    putLittleEndian(ico, static_cast<uint32_t>(pngs.size()), 2);
+    auto offset = static_cast<uint32_t>(HEADER_BYTES + ENTRY_BYTES * pngs.size());
+    for (size_t i = 0; i < pngs.size(); ++i) {
+        const auto side = static_cast<uint32_t>(sizes[i] >= 256 ? 0 : sizes[i]);
+        putLittleEndian(ico, side, 1);
+        putLittleEndian(ico, side, 1);
+        putLittleEndian(ico, 0, 1);   // no colour table
+        putLittleEndian(ico, 0, 1);   // reserved
+        putLittleEndian(ico, 1, 2);   // colour planes
+        putLittleEndian(ico, 32, 2);  // bits per pixel
+        putLittleEndian(ico, static_cast<uint32_t>(pngs[i].size()), 4);
+        putLittleEndian(ico, offset, 4);
+        offset += static_cast<uint32_t>(pngs[i].size());
+    }
+    for (const std::vector<uint8_t>& png : pngs) {
+        ico.insert(ico.end(), png.begin(), png.end());
+    }
+    return ico;
+}
+
 }  // namespace icons
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--ico") {
+        const std::vector<int32_t> sizes(icons::SIZES.begin(), icons::SIZES.end());
+        std::vector<std::vector<uint8_t>> pngs;
+        for (const int32_t size : sizes) {
+            pngs.push_back(icons::iconPng(size));
+        }
+        const bool encoded =
+            std::none_of(pngs.begin(), pngs.end(), [](const auto& png) { return png.empty(); });
+        if (!encoded || !png::writeFile(argv[2], icons::encodeIco(sizes, pngs))) {
+            std::fprintf(stderr, "make_icons: cannot write %s\n", argv[2]);
+            return 1;
+        }
+        return 0;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: make_icons OUTPUT_DIR\n");
+        std::fprintf(stderr, "usage: make_icons OUTPUT_DIR | --ico FILE\n");
         return 2;
     }
     for (const int32_t size : icons::SIZES) {
@@ -112,8 +171,7 @@ int main(int argc, char** argv) {
         const std::filesystem::path folder = std::filesystem::path(argv[1]) / sizeName / "apps";
         std::error_code error;
         std::filesystem::create_directories(folder, error);
-        const icons::Image icon = icons::drawIcon(size);
-        const std::vector<uint8_t> file = png::encode(icon.size, icon.size, icon.rgba);
+        const std::vector<uint8_t> file = icons::iconPng(size);
         if (error || file.empty() || !png::writeFile(folder / "corvane.png", file)) {
             std::fprintf(stderr, "make_icons: cannot write the %s icon in %s\n", sizeName.c_str(),
                          argv[1]);
