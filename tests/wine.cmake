@@ -39,7 +39,8 @@ if(CORVANE_WINE_TESTS AND NOT CORVANE_SANITIZE)
   set_tests_properties(wine.windows_imports PROPERTIES LABELS wine TIMEOUT 30)
 
   add_executable(windows_packages_test windows_packages_test.cpp)
-  target_link_libraries(windows_packages_test PRIVATE corvane_xsession GTest::gtest_main)
+  target_link_libraries(windows_packages_test PRIVATE corvane_xsession corvane_scripted_host
+                                                GTest::gtest_main)
   target_compile_definitions(
     windows_packages_test PRIVATE CORVANE_VERSION="${PROJECT_VERSION}"
                                   CORVANE_WINDOWS_DIR="${CORVANE_WINDOWS_DIR}"
