@@ -555,8 +555,8 @@ inline TurnResult playTurn(Session& session, const Turn& turn) {
         script::press(turn.panelButton);
     }
     const int32_t buttons = seen ? session.held : -1;
-    if (!seen) {
-        session.held = 0;  // a poll outside forgets the buttons
+    if (!session.inside) {
+        session.held = 0;  // a poll outside forgets the buttons; an inactive window keeps them
     }
     const bool rightQuits = buttons != -1 && (buttons & RIGHT) != 0;
 
