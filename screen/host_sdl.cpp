@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "screen/host.h"
+#include "screen/x11_errors.h"
 
 namespace {
 
@@ -389,6 +390,7 @@ bool openWindow(const std::string& caption, int32_t width, int32_t height,
         return false;
     }
     endQuietlyOnLostDisplay();
+    x11errors::endQuietlyOnXError();
     window = SDL_CreateWindow(caption.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                               width, height, SDL_WINDOW_SHOWN);
     if (window == nullptr) {
