@@ -1,6 +1,7 @@
 // The host on SDL2: one window showing an 8-bit frame through the palette, input events,
 // a tone, clocks and ending the process. Nothing of the game's rules lives here.
 #include <SDL.h>
+#include <SDL_syswm.h>
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@
 
 #include "screen/host.h"
 #include "screen/x11_errors.h"
+#include "screen/x11_focus.h"
 
 namespace {
 
@@ -163,6 +165,20 @@ bool takePendingText(host::Event& event) {
     }
     event = {host::EventKind::Text, pendingText[static_cast<size_t>(pendingTextNext++)]};
     return true;
+}
+
+// With the X focus on PointerRoot, as when a window manager ends or is replaced, keys go to
+// the window under the pointer: the game's window is then the active one, though SDL says
+// otherwise. Asked only while SDL says so, which costs nothing in play.
+bool keysFollowPointer() {
+#if defined(SDL_VIDEO_DRIVER_X11)
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(window, &info) == SDL_TRUE && info.subsystem == SDL_SYSWM_X11) {
+        return x11focus::keysFollowPointer(info.info.x11.display);
+    }
+#endif
+    return false;
 }
 
 // XWayland does not move the pointer the player sees on a warp, yet reports the warp's
@@ -494,7 +510,7 @@ PointerPlace pointerPlace(int32_t& x, int32_t& y) {
     if (atX < 0 || atY < 0 || atX >= windowWidth || atY >= windowHeight) {
         return PointerPlace::Outside;
     }
-    if ((SDL_GetWindowFlags(window) & SDL_WINDOW_INPUT_FOCUS) == 0) {
+    if ((SDL_GetWindowFlags(window) & SDL_WINDOW_INPUT_FOCUS) == 0 && !keysFollowPointer()) {
         return PointerPlace::Inactive;
     }
     x = atX;

@@ -5,9 +5,11 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "board/board.h"
 #include "screen/palette.h"
@@ -304,29 +306,45 @@ TEST_F(DesktopTest, ReplacingTheWindowManagerChangesNothingThePlayerSees) {
     }
     Grid dealt{};
     ASSERT_NO_FATAL_FAILURE(startGame(dealt));
-    const Cell corner = {1, 1};
-    xsession::movePointer(cellMiddle(corner.x), cellMiddle(corner.y));
-    ASSERT_TRUE(
-        waitFor([&](Seens& seen) { return readWindow(dealt, seen); },
-                [&](const Seens& seen) { return shows(seen, dealt, groupOf(dealt, corner)); }));
+    // Two cells whose groups differ from each other and from that of cell (1, 1), which a
+    // window taken for inactive would outline.
+    std::vector<Cell> cells;
+    for (int32_t x = N; x >= 1 && cells.size() < 2; --x) {
+        for (int32_t y = N; y >= 1 && cells.size() < 2; --y) {
+            const Grid group = groupOf(dealt, {x, y});
+            if (board::at(group, 1, 1) == 0 &&
+                (cells.empty() || board::at(group, cells[0].x, cells[0].y) == 0)) {
+                cells.push_back({x, y});
+            }
+        }
+    }
+    ASSERT_EQ(cells.size(), 2U);
+    const auto pointAndWait = [&](Cell cell) {
+        xsession::movePointer(cellMiddle(cell.x), cellMiddle(cell.y));
+        return waitFor([&](Seens& seen) { return readWindow(dealt, seen); },
+                       [&](const Seens& seen) { return shows(seen, dealt, groupOf(dealt, cell)); });
+    };
+    ASSERT_TRUE(pointAndWait(cells[0]));
     const xsession::Image before = xsession::grab();
 
     std::string error;
     const desktop::Kind by =
         running == desktop::Kind::Openbox ? desktop::Kind::I3 : desktop::Kind::Openbox;
     ASSERT_TRUE(desktop::replaceWindowManager(by, error)) << error;
+    // The new manager frames the window its own way, which may move the client area under
+    // the resting pointer: the pointer is put back on the same pixel of the window.
     timing::sleepMs(SETTLE_MS);
-    const xsession::Image after = xsession::grab();
+    xsession::movePointer(cellMiddle(cells[0].x), cellMiddle(cells[0].y));
+    xsession::Image after;
+    EXPECT_TRUE(xsession::waitForImage(
+        [&](const xsession::Image& shown) { return shown.rgb == before.rgb; }, xsession::SHOW_MS,
+        after))
+        << "the window changed under " << desktop::name(by);
     EXPECT_EQ(after.width, before.width);
     EXPECT_EQ(after.height, before.height);
-    EXPECT_TRUE(after.rgb == before.rgb) << "the window changed under " << desktop::name(by);
 
     // Still playing: the outline follows the pointer, and Esc ends the game cleanly.
-    const Cell other = {N, N};
-    xsession::movePointer(cellMiddle(other.x), cellMiddle(other.y));
-    EXPECT_TRUE(
-        waitFor([&](Seens& seen) { return readWindow(dealt, seen); },
-                [&](const Seens& seen) { return shows(seen, dealt, groupOf(dealt, other)); }));
+    EXPECT_TRUE(pointAndWait(cells[1])) << "the outline no longer follows the pointer";
     xsession::tapKey("Escape");
     int32_t status = -1;
     ASSERT_TRUE(xsession::waitExit(xsession::EXIT_MS, status)) << "still running";
