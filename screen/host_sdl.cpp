@@ -16,8 +16,10 @@
 #include <vector>
 
 #include "screen/host.h"
+#if defined(SDL_VIDEO_DRIVER_X11)
 #include "screen/x11_errors.h"
 #include "screen/x11_focus.h"
+#endif
 
 namespace {
 
@@ -406,7 +408,9 @@ bool openWindow(const std::string& caption, int32_t width, int32_t height,
         return false;
     }
     endQuietlyOnLostDisplay();
+#if defined(SDL_VIDEO_DRIVER_X11)
     x11errors::endQuietlyOnXError();
+#endif
     window = SDL_CreateWindow(caption.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                               width, height, SDL_WINDOW_SHOWN);
     if (window == nullptr) {
