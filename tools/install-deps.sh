@@ -2,7 +2,7 @@
 # Installs the Debian packages Corvane needs to build, run and test, skipping what is there.
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config libsdl2-dev libgtest-dev xvfb libx11-dev libxtst-dev zlib1g-dev dpkg-dev file desktop-file-utils appstream lintian man-db clang libclang-rt-14-dev "$@")
+packages=(cmake g++ make pkg-config libsdl2-dev libgtest-dev xvfb libx11-dev libxtst-dev zlib1g-dev openbox mutter i3-wm fonts-dejavu-core weston xwayland dbus dpkg-dev file desktop-file-utils appstream lintian man-db clang libclang-rt-14-dev "$@")
 
 missing=()
 for p in "${packages[@]}"; do
