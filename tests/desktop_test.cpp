@@ -258,6 +258,9 @@ TEST_F(DesktopTest, UnderWestonTheGameFollowsTheVisiblePointerAfterADealOrARepla
     const Grid none{};
     ASSERT_TRUE(onScreen(dealt, none)) << "an outline after the replay";
     timing::sleepMs(SETTLE_MS);
+    Seens settled{};
+    ASSERT_TRUE(readScreen(pointer, settled));
+    EXPECT_TRUE(shows(settled, dealt, none)) << "an outline a moment after the replay";
     xsession::click(1);
     timing::sleepMs(SETTLE_MS);
     EXPECT_TRUE(onScreen(dealt, none)) << "the left press after the replay changed the board";
