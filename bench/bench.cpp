@@ -433,8 +433,8 @@ bool measureWestonIdle(const Program& program, const Settings& settings, Figures
     std::string error;
     if (!xserver::start(error) || !desktop::start(desktop::Kind::Weston, error)) {
         std::fprintf(stderr, "bench: %s\n", error.c_str());
-        desktop::stop();
         xserver::stop();
+        desktop::stop();
         return false;
     }
     const pid_t pid = subprocess::spawn(

@@ -188,9 +188,19 @@ bool start(Kind kind, std::string& error) {
 
 void stop() {
     xserver::detachNested();
-    // The latest first: a replaced manager has usually ended already.
-    for (auto child = children.rbegin(); child != children.rend(); ++child) {
-        subprocess::killAndReap(*child, SIGTERM, STOP_MS);
+    // With the private server gone every desktop ends by itself, and dbus-run-session takes
+    // its bus with it only when it ends so: a signal to it would leave the bus running.
+    const int64_t deadline = timing::nowMs() + STOP_MS;
+    for (const pid_t child : children) {
+        int32_t status = 0;
+        bool ended = subprocess::reaped(child, status);
+        while (!ended && timing::nowMs() < deadline) {
+            timing::sleepMs(POLL_MS);
+            ended = subprocess::reaped(child, status);
+        }
+        if (!ended) {
+            subprocess::killAndReap(child, SIGTERM, STOP_MS);
+        }
     }
     children.clear();
     compositor = -1;

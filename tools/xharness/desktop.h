@@ -18,7 +18,7 @@ const char* name(Kind kind);
 // weston the harness then looks for windows on XWayland, and the compositor's pointer is
 // pinned to the private server's, so that screen positions mean the same on both.
 bool start(Kind kind, std::string& error);
-// Ends what start began; the private server may already be gone.
+// Ends what start began: call it once the private server is gone, which ends the desktop.
 void stop();
 
 Kind running();
