@@ -172,13 +172,16 @@ int32_t sizeOf(const Grid& marks) {
     return size;
 }
 
-// Every uncovered cell shows the colours of `codes`, and an outline exactly on `marks`.
+// Every uncovered cell shows the colours of `codes`, and an outline exactly on the tiles of
+// `marks` (marking from an empty cell marks empty cells, which show no outline).
 bool shows(const Seens& seen, const Grid& codes, const Grid& marks) {
     for (int32_t x = 1; x <= N; ++x) {
         for (int32_t y = 1; y <= N; ++y) {
             const Seen& cell = at(seen, x, y);
-            if (!cell.covered && (cell.code != board::at(codes, x, y) ||
-                                  cell.outlined != (board::at(marks, x, y) != 0))) {
+            const bool outlined =
+                board::at(marks, x, y) != 0 && board::at(codes, x, y) != board::EMPTY;
+            if (!cell.covered &&
+                (cell.code != board::at(codes, x, y) || cell.outlined != outlined)) {
                 return false;
             }
         }
