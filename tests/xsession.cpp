@@ -19,10 +19,11 @@ namespace {
 constexpr int32_t GAME_STOP_MS = 2000;
 constexpr int32_t POLL_MS = 5;
 constexpr int32_t BUTTON_HOLD_MS = 60;
-// XWayland may hand the game a press and its release in one go after a busy moment (a whole
-// redraw to copy for the compositor), and the game sees button levels only: hold longer
-// there, though still within the 200 ms pause after a move.
-constexpr int32_t XWAYLAND_BUTTON_HOLD_MS = 150;
+// On a desktop the window manager (which grabs presses to raise and focus windows) or the
+// compositor's XWayland sits between the input and the game, and after a busy moment may
+// hand over a press and its release in one go, while the game sees button levels only: hold
+// longer there, though still within the 200 ms pause after a move.
+constexpr int32_t DESKTOP_BUTTON_HOLD_MS = 150;
 constexpr int32_t KEY_HOLD_MS = 20;
 constexpr const char* GAME_TITLE = "corvane";
 constexpr int32_t DEAL_POINTER = 243;
@@ -233,8 +234,8 @@ void movePointer(int32_t x, int32_t y) {
 
 void click(uint32_t button) {
     pressButton(button);
-    timing::sleepMs(desktop::running() == desktop::Kind::Weston ? XWAYLAND_BUTTON_HOLD_MS
-                                                                : BUTTON_HOLD_MS);
+    timing::sleepMs(desktop::running() == desktop::Kind::Bare ? BUTTON_HOLD_MS
+                                                              : DESKTOP_BUTTON_HOLD_MS);
     releaseButton(button);
 }
 
