@@ -20,7 +20,9 @@
 #include "bench/process.h"
 #include "bench/wine.h"
 #include "board/board.h"
+#include "screen/palette.h"
 #include "screen/surface.h"
+#include "tools/xharness/desktop.h"
 #include "tools/xharness/readback.h"
 #include "tools/xharness/subprocess.h"
 #include "tools/xharness/timing.h"
@@ -71,6 +73,7 @@ struct Figures {
     double idleOutside = -1.0;
     double idleOnBoardExact = -1.0;
     double idleOutsideExact = -1.0;
+    double idleWestonExact = -1.0;  // pointer on the board, under weston with XWayland
     double peakMiB = -1.0;
     int32_t failures = 0;
 };
@@ -390,6 +393,42 @@ bool measureSession(const Program& program, const Settings& settings, Figures& f
     return alive;
 }
 
+// Idle CPU with the pointer on the board under weston, the program on its XWayland, in a
+// private server of its own.
+bool measureWestonIdle(const Program& program, const Settings& settings, Figures& figures) {
+    std::string error;
+    if (!xserver::start(error) || !desktop::start(desktop::Kind::Weston, error)) {
+        std::fprintf(stderr, "bench: %s\n", error.c_str());
+        xserver::stop();
+        desktop::stop();
+        return false;
+    }
+    const pid_t pid = subprocess::spawn(
+        {program.path}, subprocess::environmentWith(desktop::programDisplay().c_str()));
+    xserver::WindowId window = 0;
+    const bool shown = waitFor(
+        [&] {
+            if (window == 0) {
+                window = xserver::findWindow(pid);
+            }
+            return window != 0 && boardDrawn(grabBoard(window));
+        },
+        SHOW_TIMEOUT_MS);
+    if (shown) {
+        int32_t left = 0;
+        int32_t top = 0;
+        xserver::clientOrigin(window, left, top);
+        const int32_t middle = board::cellToPixel((N + 1) / 2) + TILE / 2;
+        xserver::movePointerOnScreen(left + middle, top + middle);
+        double stat = 0.0;
+        measureIdle(pid, settings.idleSeconds, stat, figures.idleWestonExact);
+    }
+    endProgram(pid);
+    xserver::stop();
+    desktop::stop();
+    return shown;
+}
+
 double median(std::vector<double> values) {
     if (values.empty()) {
         return NAN;
@@ -485,6 +524,8 @@ void printTable(const Figures& game, const Figures& floor) {
     printRow("  same outside, schedstat (%)", game.idleOutsideExact, floor.idleOutsideExact,
              Target::Ceiling, 0.5);
     printRow("peak RSS (MiB)", game.peakMiB, floor.peakMiB, Target::Difference, 4.0);
+    printRow("idle CPU, weston+XWayland, sched (%)", game.idleWestonExact, floor.idleWestonExact,
+             Target::Ceiling, 0.5);
 }
 
 }  // namespace
@@ -537,6 +578,12 @@ int main(int argc, char** argv) {
         xserver::movePointerOnScreen(OUTSIDE_X, OUTSIDE_Y);
     }
     xserver::stop();
+    for (size_t i = 0; i < programs.size(); ++i) {
+        if (!measureWestonIdle(programs[i], settings, figures[i])) {
+            std::fprintf(stderr, "bench: the %s session under weston failed\n", programs[i].name);
+            ++figures[i].failures;
+        }
+    }
 
     printMachine();
     std::printf(

@@ -44,6 +44,8 @@ enum class KeyName : int32_t {
     F10,
     F11,
     F12,
+    Unnamed,   // any other key typed into the window: keypad keys with NumLock off, Pause,
+               // Print Screen, Menu, F13 and up, media keys, Alt with a letter or space
     ControlA,  // ControlA + i for Ctrl with the (i+1)-th letter, up to ControlA + 25
 };
 
@@ -67,11 +69,18 @@ bool pollEvent(Event& event);
 // Sleeps until an event is queued or ms milliseconds have passed.
 void waitEvent(int32_t ms);
 
-// The pointer's client coordinates, read now; false when it is outside the client area
-// or the window is not the active one.
-bool pointerInside(int32_t& x, int32_t& y);
+enum class PointerPlace : int32_t {
+    Inside,    // over the client area of the active window
+    Outside,   // outside the client area
+    Inactive,  // over the client area, but another application is active
+};
 
-// Moves the pointer to client pixel (x, y); the next pointerInside reports it.
+// Where the pointer is now; x and y are its client coordinates when it is Inside.
+PointerPlace pointerPlace(int32_t& x, int32_t& y);
+
+// Moves the pointer to client pixel (x, y); the next pointerPlace reports it. Where the
+// window system ignores warps (XWayland), the pointer stays where the player left it and
+// pointerPlace goes on reporting that.
 void warpPointer(int32_t x, int32_t y);
 
 // Starts a tone and returns at once; false where there is no sound device.

@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "screen/host_platform.h"
+#include "screen/x11_errors.h"
 
 namespace {
 
@@ -34,8 +35,10 @@ const char* videoUnavailable() {
 
 // Xlib answers a lost display with exit(), which runs the exit-time handlers of a program
 // that never tears SDL down (the sanitizer build's leak check aborts on SDL's libraries
-// there). End with _exit instead, as endProcess does, after one line saying why.
+// there). End with _exit instead, as endProcess does, after one line saying why; the same
+// for a request the display fails, as when XWayland goes with its compositor.
 void watchDisplay() {
+    x11errors::endQuietlyOnXError();
     void* x11 = dlopen("libX11.so.6", RTLD_NOW | RTLD_NOLOAD);
     if (x11 == nullptr) {
         return;

@@ -1,6 +1,7 @@
 // The host on SDL2: one window showing an 8-bit frame through the palette, input events,
 // a tone, clocks and ending the process. Nothing of the game's rules lives here.
 #include <SDL.h>
+#include <SDL_syswm.h>
 
 #include <algorithm>
 #include <array>
@@ -8,10 +9,14 @@
 #include <cmath>
 #include <cstdio>
 #include <numbers>
+#include <string_view>
 #include <vector>
 
 #include "screen/host.h"
 #include "screen/host_platform.h"
+#if defined(SDL_VIDEO_DRIVER_X11)
+#include "screen/x11_focus.h"
+#endif
 
 namespace {
 
@@ -134,6 +139,30 @@ bool takePendingText(host::Event& event) {
     return true;
 }
 
+// With the X focus on PointerRoot, as when a window manager ends or is replaced, keys go to
+// the window under the pointer: the game's window is then the active one, though SDL says
+// otherwise. Asked only while SDL says so, which costs nothing in play.
+bool keysFollowPointer() {
+#if defined(SDL_VIDEO_DRIVER_X11)
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(window, &info) == SDL_TRUE && info.subsystem == SDL_SYSWM_X11) {
+        return x11focus::keysFollowPointer(info.info.x11.display);
+    }
+#endif
+    return false;
+}
+
+// XWayland does not move the pointer the player sees on a warp, yet reports the warp's
+// target as the pointer's position, with a motion event to it, until the compositor next
+// sends real motion. A warp there would have the game act on a pointer that is not where
+// the player sees it, so none is made. XWayland names each output it offers "XWAYLAND<n>",
+// and SDL names each display after its output.
+bool warpsIgnored() {
+    const char* name = SDL_GetDisplayName(std::max(SDL_GetWindowDisplayIndex(window), 0));
+    return name != nullptr && std::string_view(name).starts_with("XWAYLAND");
+}
+
 int32_t buttonBit(Uint8 button) {
     switch (button) {
         case SDL_BUTTON_LEFT:
@@ -147,8 +176,8 @@ int32_t buttonBit(Uint8 button) {
     }
 }
 
-// Keys that type no character; printable keys arrive as text events instead. Returns
-// false for keys that are not mapped here.
+// Keys with a name of their own that type no character; printable keys arrive as text
+// events instead. Returns false for keys that are not named here.
 bool keyName(const SDL_Keysym& keysym, host::KeyName& name) {
     const SDL_Keycode sym = keysym.sym;
     if ((keysym.mod & KMOD_CTRL) != 0 && sym >= SDLK_a && sym <= SDLK_z) {
@@ -210,6 +239,60 @@ bool keyName(const SDL_Keysym& keysym, host::KeyName& name) {
     }
 }
 
+// Keys that change what others type and type nothing themselves.
+bool isModifier(SDL_Keycode sym) {
+    switch (sym) {
+        case SDLK_LSHIFT:
+        case SDLK_RSHIFT:
+        case SDLK_LCTRL:
+        case SDLK_RCTRL:
+        case SDLK_LALT:
+        case SDLK_RALT:
+        case SDLK_LGUI:
+        case SDLK_RGUI:
+        case SDLK_MODE:
+        case SDLK_CAPSLOCK:
+        case SDLK_NUMLOCKCLEAR:
+        case SDLK_SCROLLLOCK:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// SDL queues a key press's text right after the press itself, so the text a press typed,
+// if any, is the next event in the queue.
+bool textFollows(SDL_Event& text) {
+    return SDL_PeepEvents(&text, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1 &&
+           text.type == SDL_TEXTINPUT;
+}
+
+// A key press that has no name of its own: an unnamed key when it typed nothing, none when
+// it typed text (the text event is the key). Alt with a letter or the space bar types
+// nothing, though X reports the plain letter or space as its text: that text is dropped.
+// AltGr, which X may also report as Alt, types other characters, and those stay.
+bool unnamedKey(const SDL_Keysym& keysym, host::Event& event) {
+    const SDL_Keycode sym = keysym.sym;
+    if (isModifier(sym)) {
+        return false;
+    }
+    SDL_Event text;
+    if (textFollows(text)) {
+        const bool altChord =
+            (keysym.mod & KMOD_ALT) != 0 && ((sym >= SDLK_a && sym <= SDLK_z) || sym == SDLK_SPACE);
+        const char* typed = text.text.text;
+        const bool plain = typed[0] != 0 && typed[1] == 0 &&
+                           (typed[0] == static_cast<char>(sym) ||
+                            (sym != SDLK_SPACE && typed[0] == static_cast<char>(sym - 32)));
+        if (!altChord || !plain) {
+            return false;
+        }
+        SDL_PeepEvents(&text, 1, SDL_GETEVENT, SDL_TEXTINPUT, SDL_TEXTINPUT);
+    }
+    event = {host::EventKind::Key, static_cast<int32_t>(host::KeyName::Unnamed)};
+    return true;
+}
+
 // Maps one SDL event; false for events the game never hears of.
 bool translate(const SDL_Event& sdlEvent, host::Event& event) {
     switch (sdlEvent.type) {
@@ -248,7 +331,7 @@ bool translate(const SDL_Event& sdlEvent, host::Event& event) {
             }
             host::KeyName name{};
             if (!keyName(keysym, name)) {
-                return false;
+                return unnamedKey(keysym, event);
             }
             event = {host::EventKind::Key, static_cast<int32_t>(name)};
             return true;
@@ -393,9 +476,9 @@ void waitEvent(int32_t ms) {
     }
 }
 
-bool pointerInside(int32_t& x, int32_t& y) {
-    if (window == nullptr || (SDL_GetWindowFlags(window) & SDL_WINDOW_INPUT_FOCUS) == 0) {
-        return false;
+PointerPlace pointerPlace(int32_t& x, int32_t& y) {
+    if (window == nullptr) {
+        return PointerPlace::Outside;
     }
     int32_t atX = 0;
     int32_t atY = 0;
@@ -404,20 +487,23 @@ bool pointerInside(int32_t& x, int32_t& y) {
         atY = warpY;
     } else {
         if (SDL_GetMouseFocus() != window) {
-            return false;
+            return PointerPlace::Outside;
         }
         SDL_GetMouseState(&atX, &atY);
     }
     if (atX < 0 || atY < 0 || atX >= windowWidth || atY >= windowHeight) {
-        return false;
+        return PointerPlace::Outside;
+    }
+    if ((SDL_GetWindowFlags(window) & SDL_WINDOW_INPUT_FOCUS) == 0 && !keysFollowPointer()) {
+        return PointerPlace::Inactive;
     }
     x = atX;
     y = atY;
-    return true;
+    return PointerPlace::Inside;
 }
 
 void warpPointer(int32_t x, int32_t y) {
-    if (window == nullptr) {
+    if (window == nullptr || warpsIgnored()) {
         return;
     }
     // Motion already reported by the server predates the warp: drop it, so the first

@@ -6,6 +6,9 @@ namespace surface {
 namespace {
 
 constexpr char EXTENDED = '\xff';
+// The code after EXTENDED for every key without a name of its own, and for characters that
+// code page 437 cannot show: no command answers to it, yet it is queued like any key.
+constexpr char UNNAMED = '\0';
 
 // Unicode code points of the code page 437 characters 128..255.
 constexpr int32_t UPPER_HALF[128] = {
@@ -31,6 +34,10 @@ std::string oneCharacter(int32_t code) {
     return std::string(1, static_cast<char>(code));
 }
 
+std::string extended(char code) {
+    return std::string{EXTENDED, code};
+}
+
 std::string textKey(int32_t codePoint) {
     if (codePoint >= 0 && codePoint < 128) {
         return oneCharacter(codePoint);
@@ -40,11 +47,7 @@ std::string textKey(int32_t codePoint) {
             return oneCharacter(128 + i);
         }
     }
-    return "";
-}
-
-std::string extended(char code) {
-    return std::string{EXTENDED, code};
+    return extended(UNNAMED);
 }
 
 std::string namedKey(int32_t value) {
@@ -86,6 +89,8 @@ std::string namedKey(int32_t value) {
             return extended('\x85');
         case KeyName::F12:
             return extended('\x86');
+        case KeyName::Unnamed:
+            return extended(UNNAMED);
         default:
             break;
     }

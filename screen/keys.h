@@ -8,8 +8,9 @@
 
 namespace surface {
 
-// The key string of a host event; "" for events that are no key (buttons, wheel, motion)
-// and for characters that code page 437 cannot show.
+// The key string of a host event; "" for events that are no key (buttons, wheel, motion).
+// Keys without a name of their own, and characters that code page 437 cannot show, give
+// the same two-character key, which matches no command.
 std::string keyString(const host::Event& event);
 
 }  // namespace surface

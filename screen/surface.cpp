@@ -348,9 +348,15 @@ PointerState pollPointer() {
 
     int32_t x = 0;
     int32_t y = 0;
-    if (!host::pointerInside(x, y)) {
-        heldButtons = 0;  // a button held while outside counts only after a new press
-        return {-1, -1, -1, -1};
+    switch (host::pointerPlace(x, y)) {
+        case host::PointerPlace::Inside:
+            break;
+        case host::PointerPlace::Outside:
+            heldButtons = 0;  // a button held while outside counts only after a new press
+            return {-1, -1, -1, -1};
+        case host::PointerPlace::Inactive:
+            // Still over the window: the buttons' levels stay known through the switch.
+            return {-1, -1, -1, -1};
     }
     return {x, y, wheelCount, heldButtons};
 }

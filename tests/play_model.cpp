@@ -245,10 +245,11 @@ Expected expectTurn(Session& session, const Turn& turn) {
         keyArrived = apply(session, input) || keyArrived;
     }
     // The pointer poll: away from the window (outside or inactive) it reports -1 for all,
-    // which maps to cell (1, 1), and forgets the buttons.
+    // which maps to cell (1, 1); only a poll outside forgets the buttons, an inactive window
+    // with the pointer over it keeps them.
     const bool seen = session.inside && session.active;
     const int32_t buttons = seen ? session.held : -1;
-    if (!seen) {
+    if (!session.inside) {
         session.held = 0;
     }
     const int32_t column = cellOf(seen ? session.x : -1);

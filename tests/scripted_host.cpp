@@ -194,13 +194,16 @@ void waitEvent(int32_t ms) {
     }
 }
 
-bool pointerInside(int32_t& x, int32_t& y) {
-    if (!machine.inside || !machine.active) {
-        return false;
+PointerPlace pointerPlace(int32_t& x, int32_t& y) {
+    if (!machine.inside) {
+        return PointerPlace::Outside;
+    }
+    if (!machine.active) {
+        return PointerPlace::Inactive;
     }
     x = machine.x;
     y = machine.y;
-    return true;
+    return PointerPlace::Inside;
 }
 
 void warpPointer(int32_t x, int32_t y) {

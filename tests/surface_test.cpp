@@ -297,6 +297,9 @@ TEST(Text, PrintNumberRightAlignsInTheFieldAndNeverCuts) {
 
 // --- Keys ---------------------------------------------------------------------------------
 
+// The two-character key of keys without a name of their own.
+const std::string UNNAMED("\xff\0", 2);
+
 TEST(Keys, EventsMapToKeyStrings) {
     using host::EventKind;
     using host::KeyName;
@@ -312,11 +315,12 @@ TEST(Keys, EventsMapToKeyStrings) {
         {text(' '), " "},
         {text('r'), "r"},
         {text('R'), "R"},
-        {text(0xE9), "\x82"},    // é
-        {text(0x2500), "\xc4"},  // box-drawing horizontal
-        {text(0x03B1), "\xe0"},  // alpha
-        {text(0x4E2D), ""},      // not in code page 437
-        {text(0x20AC), ""},      // euro sign
+        {text(0xE9), "\x82"},     // é
+        {text(0x2500), "\xc4"},   // box-drawing horizontal
+        {text(0x03B1), "\xe0"},   // alpha
+        {text(0x4E2D), UNNAMED},  // not in code page 437
+        {text(0x20AC), UNNAMED},  // euro sign
+        {key(KeyName::Unnamed), UNNAMED},
         {key(KeyName::Escape), "\x1b"},
         {key(KeyName::Enter), "\r"},
         {key(KeyName::Backspace), "\b"},
@@ -361,6 +365,24 @@ TEST(Keys, SixteenUnreadKeysKeepTheLastFifteen) {
         read += key;
     }
     EXPECT_EQ(read, "bcdefghijklmnop");
+}
+
+TEST(Keys, KeysWithoutANameEndAPauseAndTakeASlotLikeAnyOther) {
+    openGameWindow();
+    script::after(60);
+    script::typeKey(host::KeyName::Unnamed);
+    surface::pause(200);
+    EXPECT_EQ(script::now(), 100);
+    EXPECT_EQ(surface::pollKey(), UNNAMED) << "the key stays queued";
+
+    // Fifteen characters and an unnamed key: the queue of fifteen drops the oldest.
+    script::typeText("abcdefghijklmno");
+    script::typeKey(host::KeyName::Unnamed);
+    std::string read;
+    for (std::string key = surface::pollKey(); !key.empty(); key = surface::pollKey()) {
+        read += key;
+    }
+    EXPECT_EQ(read, "bcdefghijklmno" + UNNAMED);
 }
 
 TEST(Keys, CloseBoxQueuesAKeyAndKeepsTheWindowOpen) {
@@ -484,9 +506,26 @@ TEST(Pointer, OutsideGivesMinusOnesAndForgetsHeldButtons) {
     script::release(surface::BUTTON_LEFT);
     script::press(surface::BUTTON_LEFT);
     EXPECT_EQ(surface::pollPointer().buttons, surface::BUTTON_LEFT);
+}
 
-    script::setActive(false);  // another application has the focus
-    EXPECT_EQ(surface::pollPointer().x, -1);
+TEST(Pointer, AnInactiveWindowReportsMinusOnesButKeepsTheHeldButtons) {
+    openGameWindow();
+    script::moveTo(10, 20);
+    script::press(surface::BUTTON_LEFT);
+    EXPECT_EQ(surface::pollPointer().buttons, surface::BUTTON_LEFT);
+
+    script::setActive(false);  // another application has the focus; the pointer stays over
+    surface::PointerState p = surface::pollPointer();
+    EXPECT_EQ((std::vector<int32_t>{p.x, p.y, p.wheel, p.buttons}),
+              (std::vector<int32_t>{-1, -1, -1, -1}));
+    script::setActive(true);
+    EXPECT_EQ(surface::pollPointer().buttons, surface::BUTTON_LEFT);
+
+    // Found outside while inactive: forgotten, as when active.
+    script::setActive(false);
+    script::leave();
+    EXPECT_EQ(surface::pollPointer().buttons, -1);
+    script::moveTo(10, 20);
     script::setActive(true);
     EXPECT_EQ(surface::pollPointer().buttons, 0);
 }

@@ -20,6 +20,7 @@
 #include "tests/fixtures.h"
 #include "tests/groups.h"
 #include "tests/xsession.h"
+#include "tools/xharness/desktop.h"
 #include "tools/xharness/readback.h"
 
 namespace {
@@ -433,11 +434,17 @@ TEST_F(WindowPlay, MovesScoreAsTheBoardCodeComputesAndRBringsBackTheDeal) {
     // A game in progress for the README: a large group outlined off the centre cell, so
     // that the replay below moves the pointer and redraws.
     ASSERT_NO_FATAL_FAILURE(pointAndCheck(play, target));
-    EXPECT_TRUE(xsession::savePng(xsession::grab(), CORVANE_SCREENSHOT));
+    if (desktop::running() == desktop::Kind::Bare) {
+        EXPECT_TRUE(xsession::savePng(xsession::grab(), CORVANE_SCREENSHOT));
+    }
 
     // The deal comes back with the centre group outlined; the score line keeps the old
-    // score until the next move, which counts from 0 again.
+    // score until the next move, which counts from 0 again. Where the warp cannot move the
+    // visible pointer (weston), the test moves it there as a player would.
     xsession::tapKey("r");
+    if (!desktop::warpsMovePointer()) {
+        pointAt({CENTRE_CELL, CENTRE_CELL});
+    }
     play.codes = dealt;
     hover(play, {CENTRE_CELL, CENTRE_CELL});
     ASSERT_TRUE(shows(play)) << "after the replay";

@@ -13,6 +13,7 @@
 #include "tests/groups.h"
 #include "tests/wine_session.h"
 #include "tests/xsession.h"
+#include "tools/xharness/desktop.h"
 #include "tools/xharness/readback.h"
 
 namespace {
@@ -100,11 +101,14 @@ TEST_F(WindowTest, OpensCentredWithTheTitleLineAndTheCentreGroupOutlined) {
     xsession::clientSize(width, height);
     EXPECT_EQ(width, xsession::WINDOW_WIDTH);
     EXPECT_EQ(height, xsession::WINDOW_HEIGHT);
-    int32_t left = 0;
-    int32_t top = 0;
-    xsession::clientOrigin(left, top);
-    EXPECT_EQ(left, (SCREEN_WIDTH - xsession::WINDOW_WIDTH) / 2);
-    EXPECT_EQ(top, (SCREEN_HEIGHT - xsession::WINDOW_HEIGHT) / 2);
+    // A desktop places the window itself, under a title bar of its own.
+    if (desktop::running() == desktop::Kind::Bare) {
+        int32_t left = 0;
+        int32_t top = 0;
+        xsession::clientOrigin(left, top);
+        EXPECT_EQ(left, (SCREEN_WIDTH - xsession::WINDOW_WIDTH) / 2);
+        EXPECT_EQ(top, (SCREEN_HEIGHT - xsession::WINDOW_HEIGHT) / 2);
+    }
     int32_t pointerX = 0;
     int32_t pointerY = 0;
     ASSERT_TRUE(xsession::pointerPosition(pointerX, pointerY));
@@ -170,11 +174,15 @@ TEST_F(WindowTest, SpaceDealsAnotherBoardAndRBringsItBackAfterAMove) {
 
     xsession::tapKey("r");
     ASSERT_TRUE(waitForBoard([&](const Cells& c) { return c.codes == dealt.codes; }, shown));
-    int32_t pointerX = 0;
-    int32_t pointerY = 0;
-    ASSERT_TRUE(xsession::pointerPosition(pointerX, pointerY));
-    EXPECT_EQ(pointerX, CENTRE_PIXEL);
-    EXPECT_EQ(pointerY, CENTRE_PIXEL);
+    // Under weston the warp cannot move the pointer (desktop_test checks what the game does
+    // there), and XWayland's idea of the pointer is not the player's.
+    if (desktop::warpsMovePointer()) {
+        int32_t pointerX = 0;
+        int32_t pointerY = 0;
+        ASSERT_TRUE(xsession::pointerPosition(pointerX, pointerY));
+        EXPECT_EQ(pointerX, CENTRE_PIXEL);
+        EXPECT_EQ(pointerY, CENTRE_PIXEL);
+    }
 }
 
 enum class WayOut : int32_t { EscapeKey, RightButton, CloseBoxThenEscape };

@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(cmake g++ make pkg-config libsdl2-dev libgtest-dev xvfb libx11-dev libxtst-dev clang-format git dpkg-dev file desktop-file-utils appstream lintian man-db clang libclang-rt-14-dev
-  g++-mingw-w64-x86-64-posix wine wine64 nsis "$@")
+  g++-mingw-w64-x86-64-posix wine wine64 nsis
+  openbox mutter i3-wm fonts-dejavu-core weston xwayland dbus "$@")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -22,8 +22,17 @@ constexpr int32_t SERVER_STOP_MS = 2000;
 constexpr int32_t READ_POLL_MS = 50;
 
 pid_t serverPid = -1;
-Display* display = nullptr;
+Display* display = nullptr;  // the private server: input goes here
 std::string serverName;
+// A nested X server whose screen the private one shows at the same coordinates (XWayland
+// under a compositor drawn into the private server); windows are looked for there.
+Display* nested = nullptr;
+
+Display* windowDisplay() {
+    return nested != nullptr ? nested : display;
+}
+
+Image grabFrom(Display* from, Window window, int32_t x, int32_t y, int32_t width, int32_t height);
 
 // A window may be unmapped or gone by the time it is asked about; such errors must not end
 // this process, which is Xlib's default.
@@ -40,14 +49,14 @@ int shiftOf(unsigned long mask) {
     return shift;
 }
 
-bool readProperty(Window window, Atom property, Atom type, std::vector<unsigned char>& value,
-                  int& format) {
+bool readPropertyOn(Display* on, Window window, Atom property, Atom type,
+                    std::vector<unsigned char>& value, int& format) {
     Atom actualType = None;
     unsigned long count = 0;
     unsigned long remaining = 0;
     unsigned char* data = nullptr;
-    if (XGetWindowProperty(display, window, property, 0, 1024, False, type, &actualType, &format,
-                           &count, &remaining, &data) != Success ||
+    if (XGetWindowProperty(on, window, property, 0, 1024, False, type, &actualType, &format, &count,
+                           &remaining, &data) != Success ||
         data == nullptr) {
         return false;
     }
@@ -57,15 +66,20 @@ bool readProperty(Window window, Atom property, Atom type, std::vector<unsigned 
     return actualType != None;
 }
 
+bool readProperty(Window window, Atom property, Atom type, std::vector<unsigned char>& value,
+                  int& format) {
+    return readPropertyOn(windowDisplay(), window, property, type, value, format);
+}
+
 bool matches(Window window, pid_t pid, const char* title) {
     XWindowAttributes attributes;
-    if (XGetWindowAttributes(display, window, &attributes) == 0 ||
+    if (XGetWindowAttributes(windowDisplay(), window, &attributes) == 0 ||
         attributes.map_state != IsViewable) {
         return false;
     }
     std::vector<unsigned char> value;
     int format = 0;
-    const Atom pidAtom = XInternAtom(display, "_NET_WM_PID", False);
+    const Atom pidAtom = XInternAtom(windowDisplay(), "_NET_WM_PID", False);
     if (readProperty(window, pidAtom, XA_CARDINAL, value, format) && format == 32 &&
         value.size() == sizeof(long)) {
         long owner = 0;
@@ -77,8 +91,8 @@ bool matches(Window window, pid_t pid, const char* title) {
     if (title == nullptr) {
         return false;
     }
-    const Atom netName = XInternAtom(display, "_NET_WM_NAME", False);
-    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    const Atom netName = XInternAtom(windowDisplay(), "_NET_WM_NAME", False);
+    const Atom utf8 = XInternAtom(windowDisplay(), "UTF8_STRING", False);
     if (readProperty(window, netName, utf8, value, format) &&
         std::string(value.begin(), value.end()) == title) {
         return true;
@@ -94,7 +108,7 @@ Window searchTree(Window top, pid_t pid, const char* title) {
     Window parent = 0;
     Window* children = nullptr;
     unsigned int count = 0;
-    if (XQueryTree(display, top, &root, &parent, &children, &count) == 0) {
+    if (XQueryTree(windowDisplay(), top, &root, &parent, &children, &count) == 0) {
         return 0;
     }
     Window found = 0;
@@ -164,6 +178,7 @@ bool start(std::string& error) {
 }
 
 void stop() {
+    detachNested();
     if (display != nullptr) {
         XCloseDisplay(display);
         display = nullptr;
@@ -171,6 +186,19 @@ void stop() {
     if (serverPid > 0) {
         subprocess::killAndReap(serverPid, SIGTERM, SERVER_STOP_MS);
         serverPid = -1;
+    }
+}
+
+bool attachNested(const std::string& name) {
+    detachNested();
+    nested = XOpenDisplay(name.c_str());
+    return nested != nullptr;
+}
+
+void detachNested() {
+    if (nested != nullptr) {
+        XCloseDisplay(nested);
+        nested = nullptr;
     }
 }
 
@@ -183,12 +211,31 @@ std::string displayName() {
 }
 
 WindowId findWindow(pid_t pid, const char* title) {
-    return searchTree(DefaultRootWindow(display), pid, title);
+    return searchTree(DefaultRootWindow(windowDisplay()), pid, title);
+}
+
+WindowId windowManagerCheck() {
+    Display* on = windowDisplay();
+    const Atom check = XInternAtom(on, "_NET_SUPPORTING_WM_CHECK", False);
+    std::vector<unsigned char> value;
+    int format = 0;
+    if (!readPropertyOn(on, DefaultRootWindow(on), check, XA_WINDOW, value, format) ||
+        format != 32 || value.size() != sizeof(long)) {
+        return 0;
+    }
+    long window = 0;
+    std::memcpy(&window, value.data(), sizeof window);
+    // A manager that has ended may leave its property behind: the window must still be there.
+    std::vector<unsigned char> own;
+    if (!readPropertyOn(on, static_cast<Window>(window), check, XA_WINDOW, own, format)) {
+        return 0;
+    }
+    return static_cast<WindowId>(window);
 }
 
 std::string windowName(WindowId window) {
     char* name = nullptr;
-    if (window == 0 || XFetchName(display, window, &name) == 0 || name == nullptr) {
+    if (window == 0 || XFetchName(windowDisplay(), window, &name) == 0 || name == nullptr) {
         return "";
     }
     std::string text = name;
@@ -200,7 +247,7 @@ void clientSize(WindowId window, int32_t& width, int32_t& height) {
     XWindowAttributes attributes;
     width = 0;
     height = 0;
-    if (XGetWindowAttributes(display, window, &attributes) != 0) {
+    if (XGetWindowAttributes(windowDisplay(), window, &attributes) != 0) {
         width = attributes.width;
         height = attributes.height;
     }
@@ -210,7 +257,8 @@ void clientOrigin(WindowId window, int32_t& x, int32_t& y) {
     Window child = 0;
     x = 0;
     y = 0;
-    XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y, &child);
+    XTranslateCoordinates(windowDisplay(), window, DefaultRootWindow(windowDisplay()), 0, 0, &x, &y,
+                          &child);
 }
 
 bool pointerPosition(WindowId window, int32_t& x, int32_t& y) {
@@ -221,7 +269,8 @@ bool pointerPosition(WindowId window, int32_t& x, int32_t& y) {
     int windowX = 0;
     int windowY = 0;
     unsigned int mask = 0;
-    if (!XQueryPointer(display, window, &root, &child, &rootX, &rootY, &windowX, &windowY, &mask)) {
+    if (!XQueryPointer(windowDisplay(), window, &root, &child, &rootX, &rootY, &windowX, &windowY,
+                       &mask)) {
         return false;
     }
     x = windowX;
@@ -230,11 +279,21 @@ bool pointerPosition(WindowId window, int32_t& x, int32_t& y) {
 }
 
 Image grab(WindowId window, int32_t x, int32_t y, int32_t width, int32_t height) {
+    return grabFrom(windowDisplay(), window, x, y, width, height);
+}
+
+Image grabScreen(int32_t x, int32_t y, int32_t width, int32_t height) {
+    return grabFrom(display, DefaultRootWindow(display), x, y, width, height);
+}
+
+namespace {
+
+Image grabFrom(Display* from, Window window, int32_t x, int32_t y, int32_t width, int32_t height) {
     Image image;
     if (width <= 0 || height <= 0) {
         return image;
     }
-    XImage* shot = XGetImage(display, window, x, y, static_cast<unsigned int>(width),
+    XImage* shot = XGetImage(from, window, x, y, static_cast<unsigned int>(width),
                              static_cast<unsigned int>(height), AllPlanes, ZPixmap);
     if (shot == nullptr) {
         return image;
@@ -264,6 +323,8 @@ Image grab(WindowId window, int32_t x, int32_t y, int32_t width, int32_t height)
     return image;
 }
 
+}  // namespace
+
 void movePointer(WindowId window, int32_t x, int32_t y) {
     int32_t left = 0;
     int32_t top = 0;
@@ -291,37 +352,42 @@ void requestClose(WindowId window) {
     XEvent event{};
     event.xclient.type = ClientMessage;
     event.xclient.window = window;
-    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.message_type = XInternAtom(windowDisplay(), "WM_PROTOCOLS", False);
     event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[0] =
+        static_cast<long>(XInternAtom(windowDisplay(), "WM_DELETE_WINDOW", False));
     event.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display, window, False, NoEventMask, &event);
-    XFlush(display);
+    XSendEvent(windowDisplay(), window, False, NoEventMask, &event);
+    XFlush(windowDisplay());
 }
 
 WindowId openWindow(int32_t x, int32_t y, int32_t width, int32_t height) {
-    const Window window = XCreateSimpleWindow(
-        display, DefaultRootWindow(display), x, y, static_cast<unsigned int>(width),
-        static_cast<unsigned int>(height), 0, 0, WhitePixel(display, DefaultScreen(display)));
+    const Window window =
+        XCreateSimpleWindow(windowDisplay(), DefaultRootWindow(windowDisplay()), x, y,
+                            static_cast<unsigned int>(width), static_cast<unsigned int>(height), 0,
+                            0, WhitePixel(windowDisplay(), DefaultScreen(windowDisplay())));
     if (window == 0) {
         return 0;
     }
-    XSelectInput(display, window, StructureNotifyMask);
-    XMapWindow(display, window);
+    XSelectInput(windowDisplay(), window, StructureNotifyMask);
+    XMapWindow(windowDisplay(), window);
     XEvent event;
     do {
-        XNextEvent(display, &event);
+        XNextEvent(windowDisplay(), &event);
     } while (event.type != MapNotify);
     return window;
 }
 
 void focus(WindowId window) {
-    XSetInputFocus(display, window, RevertToParent, CurrentTime);
-    XFlush(display);
+    XSetInputFocus(windowDisplay(), window, RevertToParent, CurrentTime);
+    XFlush(windowDisplay());
 }
 
 void sync() {
     XSync(display, False);
+    if (nested != nullptr) {
+        XSync(nested, False);
+    }
 }
 
 }  // namespace xserver

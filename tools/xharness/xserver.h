@@ -28,12 +28,21 @@ bool start(std::string& error);
 // Closes the connection and ends the server.
 void stop();
 bool connected();
+// Looks for windows on the nested X server `name` (XWayland under a compositor that shows its
+// screen on the private server at the same coordinates) while input still goes to the
+// private server. Detach before the nested server goes, or the next call on it would end
+// this process.
+bool attachNested(const std::string& name);
+void detachNested();
 std::string displayName();  // ":<n>" of the private server
 
 // Looks once for a mapped window of process `pid`, or, unless `title` is null, one with that
 // title; 0 while there is none.
 WindowId findWindow(pid_t pid, const char* title = nullptr);
 std::string windowName(WindowId window);
+// The check window of the window manager on the server where windows are looked for; 0
+// while none runs.
+WindowId windowManagerCheck();
 void clientSize(WindowId window, int32_t& width, int32_t& height);
 // The top-left corner of the window's client area on the screen.
 void clientOrigin(WindowId window, int32_t& x, int32_t& y);
@@ -43,6 +52,8 @@ bool pointerPosition(WindowId window, int32_t& x, int32_t& y);
 // Reads the rectangle (x, y, width, height) of the window's client area; an empty image
 // while the window cannot be read (not mapped yet, or gone).
 Image grab(WindowId window, int32_t x, int32_t y, int32_t width, int32_t height);
+// Reads a rectangle of the private server's screen as shown, whatever draws it.
+Image grabScreen(int32_t x, int32_t y, int32_t width, int32_t height);
 
 // Input through XTest, sent at once without waiting for the server: positions in the
 // window's client coordinates, or in screen coordinates for movePointerOnScreen.
