@@ -38,6 +38,12 @@ if(CORVANE_WINE_TESTS AND NOT CORVANE_SANITIZE)
                    ${CORVANE_WINDOWS_DIR}/corvane.exe)
   set_tests_properties(wine.windows_imports PROPERTIES LABELS wine TIMEOUT 30)
 
+  add_test(NAME windows_zip_reproducible
+           COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/windows_zip_test.sh ${CMAKE_COMMAND}
+                   ${CMAKE_CPACK_COMMAND} ${PROJECT_SOURCE_DIR} ${CORVANE_WINDOWS_DIR}
+                   ${PROJECT_VERSION})
+  set_tests_properties(windows_zip_reproducible PROPERTIES LABELS "wine;packaging" TIMEOUT 600)
+
   add_executable(windows_packages_test windows_packages_test.cpp)
   target_link_libraries(windows_packages_test PRIVATE corvane_xsession corvane_scripted_host
                                                 GTest::gtest_main)

@@ -62,11 +62,13 @@ rm -rf "$cache/source" "$cache/build" "$prefix"
 mkdir -p "$cache/source"
 tar -xzf "$cache/download/$TARBALL" -C "$cache/source" --strip-components=1
 
-# Only video, events, timers and audio are used: the rest stays out of the library.
+# Only video, events, timers and audio are used: the rest stays out of the library. No build
+# path goes into it, so that the program built from it is the same from any folder.
 echo "Building SDL2 $VERSION for Windows (static)"
 cmake -S "$cache/source" -B "$cache/build" -Wno-dev \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
+  -DCMAKE_C_FLAGS="-ffile-prefix-map=$cache/=" \
   -DSDL_SHARED=OFF -DSDL_STATIC=ON -DSDL_TEST=OFF \
   -DSDL_JOYSTICK=OFF -DSDL_HAPTIC=OFF -DSDL_HIDAPI=OFF -DSDL_SENSOR=OFF -DSDL_POWER=OFF \
   -DSDL_RENDER=OFF -DSDL_OPENGL=OFF -DSDL_OPENGLES=OFF -DSDL_VULKAN=OFF >"$cache/configure.log"
