@@ -20,7 +20,9 @@ if(CORVANE_WINE_TESTS AND NOT CORVANE_SANITIZE)
                                                                         RESOURCE_LOCK wine)
 
   # The same test programs as the Linux window tests; one Wine test at a time, since they
-  # share the prefix and its wineserver.
+  # share the prefix and its wineserver, and with both cores to itself: wineserver kills a
+  # process that has not finished exiting a second after it asked to end, which a machine
+  # busy with other tests can stretch to (seen as exit status 137).
   # The scripted-host cases in them ran in the Linux layers already.
   foreach(name_filter window_test:* window_play_test:* window_soak_test:*
                       faults_test:-NoSoundDevice.*)
@@ -30,7 +32,7 @@ if(CORVANE_WINE_TESTS AND NOT CORVANE_SANITIZE)
     gtest_discover_tests(
       ${name} TEST_PREFIX wine. TEST_FILTER ${filter} DISCOVERY_TIMEOUT 30 NO_PRETTY_VALUES
       PROPERTIES LABELS wine TIMEOUT 300 FIXTURES_REQUIRED wine RESOURCE_LOCK wine
-                 ENVIRONMENT CORVANE_UNDER_WINE=1)
+                 ENVIRONMENT CORVANE_UNDER_WINE=1 PROCESSORS 2)
   endforeach()
 
   add_test(NAME wine.windows_imports
