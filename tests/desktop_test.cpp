@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "board/board.h"
-#include "screen/palette.h"
 #include "tests/xsession.h"
 #include "tools/xharness/desktop.h"
+#include "tools/xharness/readback.h"
 #include "tools/xharness/timing.h"
 #include "tools/xharness/xserver.h"
 
@@ -23,8 +23,8 @@ namespace {
 using board::Grid;
 
 constexpr int32_t N = board::BOARD_SIZE;
-constexpr int32_t TILE = 29;
-constexpr int32_t RING = 2;  // the outline sits this far inside the tile's edge
+using readback::RING;
+using readback::TILE;
 constexpr int32_t CENTRE_CELL = 8;
 // A player's look at the screen: what holds this long after the input holds for good.
 constexpr int32_t SETTLE_MS = 400;
@@ -54,22 +54,20 @@ const Seen& at(const Seens& seen, int32_t x, int32_t y) {
     return seen[static_cast<size_t>(x)][static_cast<size_t>(y)];
 }
 
-uint32_t rgbOf(int32_t index) {
-    const uint8_t* rgb = surface::DEFAULT_PALETTE[index & 255];
-    return static_cast<uint32_t>(rgb[0]) << 16 | static_cast<uint32_t>(rgb[1]) << 8 | rgb[2];
-}
-
 int32_t cellMiddle(int32_t cell) {
     return board::cellToPixel(cell) + TILE / 2;
 }
 
-// Reads each tile from its top-left corner: the fill there, and the outline's colour two
-// pixels in. Cells whose corner lies near `pointer` (client pixels) are marked covered;
-// false when a corner shows anything but a tile or black outside those.
+// Reads each tile from its corner (readback::readCorner). Cells whose corner lies near `pointer`
+// (client pixels) are marked covered; false when a corner shows anything but a tile or black
+// outside those.
 bool readCells(const xserver::Image& image, Cell pointer, Seens& seen) {
     if (image.width != xsession::WINDOW_WIDTH || image.height != xsession::WINDOW_HEIGHT) {
         return false;
     }
+    const readback::Pixels pixel = [&image](int32_t px, int32_t py) {
+        return xserver::pixel(image, px, py);
+    };
     for (int32_t x = 1; x <= N; ++x) {
         for (int32_t y = 1; y <= N; ++y) {
             const int32_t left = board::cellToPixel(x);
@@ -82,19 +80,9 @@ bool readCells(const xserver::Image& image, Cell pointer, Seens& seen) {
             if (cell.covered) {
                 continue;
             }
-            const uint32_t corner = xserver::pixel(image, left, top);
-            bool known = corner == 0;
-            for (int32_t h = 1; h <= board::COLOUR_COUNT && !known; ++h) {
-                if (corner == rgbOf(board::colourCode(h))) {
-                    cell.code = board::colourCode(h);
-                    known = true;
-                }
-            }
-            if (!known) {
+            if (!readback::readCorner(pixel, x, y, cell.code, cell.outlined)) {
                 return false;
             }
-            cell.outlined = cell.code != board::EMPTY &&
-                            xserver::pixel(image, left + RING, top + RING) == rgbOf(cell.code + 32);
         }
     }
     return true;

@@ -49,15 +49,23 @@ uint32_t paletteRgb(int32_t index) {
            entry[2];
 }
 
+bool readCorner(const Pixels& pixel, int32_t x, int32_t y, int32_t& code, bool& outlined) {
+    const int32_t left = board::cellToPixel(x);
+    const int32_t top = board::cellToPixel(y);
+    code = codeOf(pixel(left, top));
+    outlined =
+        code > board::EMPTY && pixel(left + RING, top + RING) == paletteRgb(code + OUTLINE_OFFSET);
+    return code >= 0;
+}
+
 bool readCodes(const Pixels& pixel, board::Grid& codes) {
     codes = {};
     for (int32_t x = 1; x <= BOARD_SIZE; ++x) {
         for (int32_t y = 1; y <= BOARD_SIZE; ++y) {
-            const int32_t code = codeOf(pixel(board::cellToPixel(x), board::cellToPixel(y)));
-            if (code < 0) {
+            bool outlined = false;
+            if (!readCorner(pixel, x, y, board::at(codes, x, y), outlined)) {
                 return false;
             }
-            board::at(codes, x, y) = code;
         }
     }
     return true;

@@ -21,6 +21,11 @@ using Pixels = std::function<uint32_t(int32_t x, int32_t y)>;
 // The 0xRRGGBB colour the window shows for a palette index.
 uint32_t paletteRgb(int32_t index);
 
+// One cell from two pixels: its code from the tile's top-left pixel, which an outline never
+// covers, and whether the outline's ring shows two pixels in. False where the corner shows
+// neither a tile colour nor black.
+bool readCorner(const Pixels& pixel, int32_t x, int32_t y, int32_t& code, bool& outlined);
+
 // Each cell's code from its tile's top-left pixel, which an outline never covers: the code
 // of a tile colour, or EMPTY for black. False where a cell shows anything else.
 bool readCodes(const Pixels& pixel, board::Grid& codes);
