@@ -105,9 +105,7 @@ int run(bool smoke) {
     }
     const pid_t game = subprocess::spawn(
         {"wine", CORVANE_WINDOWS_EXE},
-        subprocess::environmentWith(xserver::displayName().c_str(),
-                                    {"WINEPREFIX=" + PREFIX, "WINEDEBUG=-all",
-                                     "WINEDLLOVERRIDES=winealsa.drv,mscoree,mshtml=d"}));
+        subprocess::environmentWith(xserver::displayName().c_str(), subprocess::quietWine(PREFIX)));
     xserver::WindowId window = 0;
     const int64_t deadline = timing::nowMs() + SHOW_TIMEOUT_MS;
     while (window == 0 && timing::nowMs() < deadline) {

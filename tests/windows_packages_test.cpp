@@ -9,6 +9,7 @@
 #include <string>
 
 #include "tests/xsession.h"
+#include "tools/xharness/subprocess.h"
 #include "tools/xharness/timing.h"
 
 namespace {
@@ -23,22 +24,26 @@ const std::string PACKAGE = "corvane-" CORVANE_VERSION "-windows-x64";
 const std::string UNINSTALL_KEY =
     "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Corvane";
 
-// Runs a shell command under a time limit, with Wine's prefix and quiet settings; its
-// output goes to the test's log. Returns the exit status.
-int32_t run(const std::string& command, int32_t seconds) {
-    const std::string line = "WINEPREFIX='" CORVANE_WINE_PREFIX
-                             "' WINEDEBUG=-all "
-                             "WINEDLLOVERRIDES='winealsa.drv,mscoree,mshtml=d' timeout " +
-                             std::to_string(seconds) + " " + command + " </dev/null";
-    const int raw = std::system(line.c_str());
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
-
 // Built by appending: GCC 12 warns falsely (-Wrestrict) about "'" + string + "'".
 std::string quoted(const fs::path& path) {
     std::string text = "'";
     text.append(path.string()).push_back('\'');
     return text;
+}
+
+// Runs a shell command under a time limit, with Wine's prefix and quiet settings; its
+// output goes to the test's log. Returns the exit status.
+int32_t run(const std::string& command, int32_t seconds) {
+    std::string line;
+    for (const std::string& entry : subprocess::quietWine(CORVANE_WINE_PREFIX)) {
+        const size_t equals = entry.find('=');
+        line.append(entry, 0, equals + 1)
+            .append(quoted(fs::path(entry.substr(equals + 1))))
+            .append(" ");
+    }
+    line += "timeout " + std::to_string(seconds) + " " + command + " </dev/null";
+    const int raw = std::system(line.c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
 // Starts the Windows program at `path` in a private X server, checks its window and quits

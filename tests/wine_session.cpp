@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "tools/xharness/subprocess.h"
+
 namespace wine_session {
 
 bool active() {
@@ -23,11 +25,9 @@ std::vector<std::string> gameCommand(const std::string& linuxBinary) {
 std::vector<std::string> gameEnvironment(const std::vector<std::string>& extra) {
     std::vector<std::string> environment = extra;
     if (active()) {
-        // No Wine debug lines and no ALSA driver (it prints on a machine without a sound
-        // card), so that the console stays the game's own.
-        environment.insert(environment.end(),
-                           {std::string("WINEPREFIX=") + CORVANE_WINE_PREFIX, "WINEDEBUG=-all",
-                            "WINEDLLOVERRIDES=winealsa.drv,mscoree,mshtml=d"});
+        // Quiet Wine, so that the console stays the game's own.
+        const std::vector<std::string> wine = subprocess::quietWine(CORVANE_WINE_PREFIX);
+        environment.insert(environment.end(), wine.begin(), wine.end());
     }
     return environment;
 }

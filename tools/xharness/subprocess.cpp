@@ -102,4 +102,9 @@ int32_t killAndReap(pid_t pid, int signal, int32_t graceMs) {
     return statusFromWait(raw);
 }
 
+std::vector<std::string> quietWine(const std::string& prefix) {
+    return {"WINEPREFIX=" + prefix, "WINEDEBUG=-all",
+            "WINEDLLOVERRIDES=winealsa.drv,mscoree,mshtml=d"};
+}
+
 }  // namespace subprocess

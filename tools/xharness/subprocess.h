@@ -15,6 +15,10 @@ namespace subprocess {
 std::vector<std::string> environmentWith(const char* display,
                                          const std::vector<std::string>& extra = {});
 
+// The environment entries that run a Windows program quietly under Wine in `prefix`: no
+// Wine debug lines, and no ALSA driver, which prints on a machine without a sound card.
+std::vector<std::string> quietWine(const std::string& prefix);
+
 // Starts argv[0] (looked up on PATH when it holds no '/') with `environment`; its standard
 // streams on `input`, `output` and `errors`, /dev/null for each that is -1. `inherited`, if
 // not -1, stays open in the child. The child is killed when this process dies. -1 on failure.
