@@ -24,7 +24,6 @@ using board::Grid;
 
 constexpr int32_t N = board::BOARD_SIZE;
 using readback::RING;
-using readback::TILE;
 constexpr int32_t CENTRE_CELL = 8;
 // A player's look at the screen: what holds this long after the input holds for good.
 constexpr int32_t SETTLE_MS = 400;
@@ -54,9 +53,7 @@ const Seen& at(const Seens& seen, int32_t x, int32_t y) {
     return seen[static_cast<size_t>(x)][static_cast<size_t>(y)];
 }
 
-int32_t cellMiddle(int32_t cell) {
-    return board::cellToPixel(cell) + TILE / 2;
-}
+using readback::cellMiddle;
 
 // Reads each tile from its corner (readback::readCorner). Cells whose corner lies near `pointer`
 // (client pixels) are marked covered; false when a corner shows anything but a tile or black

@@ -82,9 +82,7 @@ size_t pixelAt(int32_t x, int32_t y) {
     return static_cast<size_t>(y) * xsession::WINDOW_WIDTH + static_cast<size_t>(x);
 }
 
-int32_t cellMiddle(int32_t cell) {
-    return board::cellToPixel(cell) + TILE / 2;
-}
+using readback::cellMiddle;
 
 void pointAt(Cell cell) {
     xsession::movePointer(cellMiddle(cell.x), cellMiddle(cell.y));

@@ -35,9 +35,7 @@ struct Cells {
     board::Grid outlines{};
 };
 
-int32_t cellMiddle(int32_t cell) {
-    return board::cellToPixel(cell) + readback::TILE / 2;
-}
+using readback::cellMiddle;
 
 int32_t colour(const Cells& cells, int32_t x, int32_t y) {
     return board::at(cells.codes, x, y);

@@ -15,6 +15,12 @@ constexpr int32_t RING = 2;
 // A tile's outline is drawn in its code plus this.
 constexpr int32_t OUTLINE_OFFSET = 32;
 
+// The middle of a cell's tile on one axis, in client pixels: where a pointer aimed at the
+// cell goes.
+inline int32_t cellMiddle(int32_t cell) {
+    return board::cellToPixel(cell) + TILE / 2;
+}
+
 // The 0xRRGGBB colour of the client-area pixel (x, y).
 using Pixels = std::function<uint32_t(int32_t x, int32_t y)>;
 
